@@ -1,0 +1,10 @@
+# Whole-build sanitizer switch: every target, libraries and tests alike, is instrumented.
+if(TAVRIX_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(TAVRIX_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT TAVRIX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "TAVRIX_SANITIZE must be '', 'address' or 'thread'")
+endif()
