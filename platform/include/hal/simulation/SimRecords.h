@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ struct CanReadRecord {
 // Every robot-side read of a CAN frame, with the arguments it was given.
 std::vector<CanReadRecord> GetCanReads();
 void ClearCanReads();
+// Called on the reading thread at the start of every robot-side read, before it
+// looks for a frame (found is false then), so that a test can deliver a reply
+// during a chosen read. An empty function removes the hook.
+using CanReadHook = std::function<void(const CanReadRecord&)>;
+void SetCanReadHook(CanReadHook hook);
 
 struct UsageReport {
   int32_t resource = 0;
