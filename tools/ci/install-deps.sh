@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever the build, the tests and the tool checks need
+# and the machine lacks. Safe to run repeatedly.
+set -euo pipefail
+declare -A want=(
+  [g++]=g++ [cmake]=cmake [ninja]=ninja-build [javac]=openjdk-17-jdk-headless
+  [log2asc]=can-utils [tshark]=tshark [clang++]=clang
+)
+missing=()
+for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done
+[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
+[ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+else
+  echo "all packages present"
+fi
