@@ -249,6 +249,18 @@ inline ValueFrame DecodeValueFrame(const uint8_t* data, int length) {
   return ValueFrame{GetU32(&p[0]), p[4]};
 }
 
+// Device side: a value word read as a number by its type code. False for a
+// type code that is not one of the four.
+inline bool ValueWordToDouble(uint32_t word, uint8_t typeCode, double* out) {
+  switch (typeCode) {
+    case type::kInt32: *out = static_cast<int32_t>(word); return true;
+    case type::kUint32: *out = word; return true;
+    case type::kFloat32: *out = static_cast<double>(BitsToFloat(word)); return true;
+    case type::kBool: *out = word != 0 ? 1.0 : 0.0; return true;
+    default: return false;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Status frames
 // ---------------------------------------------------------------------------
@@ -353,6 +365,11 @@ inline std::array<uint8_t, 2> EncodePeriodCommand(int32_t periodMs) {
   PutU16(p.data(), static_cast<uint16_t>(static_cast<uint32_t>(periodMs) & 0xFFFFu));
   return p;
 }
+// Device side: the period that a period command carries (missing bytes read as zero).
+inline int32_t DecodePeriodCommand(const uint8_t* data, int length) {
+  const Payload p = PadPayload(data, length);
+  return GetU16(p.data());
+}
 
 // ---------------------------------------------------------------------------
 // Heartbeat (8 bytes): the registry word, little-endian
@@ -440,6 +457,10 @@ inline std::array<uint8_t, 2> EncodeBurnFlash() {
   std::array<uint8_t, 2> p{};
   PutU16(p.data(), kBurnFlashKey);
   return p;
+}
+// Device side: true when a burn-flash command carries the full key.
+inline bool IsBurnFlashCommand(const uint8_t* data, int length) {
+  return length >= 2 && GetU16(PadPayload(data, length).data()) == kBurnFlashKey;
 }
 
 }  // namespace zem::wire
