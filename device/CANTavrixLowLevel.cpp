@@ -1,0 +1,145 @@
+// Lifecycle and identity of the low-level device: construction (firmware
+// check, motor type, registration with the driver), the process-wide start-up
+// thread, and the firmware, serial-number and motor-type queries.
+#include "tavrix/CANTavrixLowLevel.h"
+
+#include <frc/DriverStation.h>
+#include <hal/HAL.h>
+#include <wpi/SmallString.h>
+#include <wpi/raw_ostream.h>
+
+#include "tavrix/TavrixDriver.h"
+
+namespace zem {
+
+namespace {
+
+// Usage-reporting resource number of this controller kind.
+constexpr int32_t kUsageResource = 83;
+// The firmware reply is awaited by up to ten reads of 10 ms each.
+constexpr int kFirmwareReadAttempts = 10;
+constexpr int kFirmwareReadTimeoutMs = 10;
+constexpr const char* kSupportAddress = "https://www.tavrix.example/support";
+
+}  // namespace
+
+CANTavrixLowLevel::CANTavrixLowLevel(int deviceNumber, MotorType type)
+    : canDevice(deviceNumber, wire::kManufacturer, wire::kDeviceType),
+      canTimeoutMs(wire::kDefaultCanTimeoutMs),
+      inverted(false),
+      deviceId(deviceNumber),
+      status0PeriodMs(wire::kDefaultStatus0PeriodMs),
+      status1PeriodMs(wire::kDefaultStatus1PeriodMs),
+      status2PeriodMs(wire::kDefaultStatus2PeriodMs) {
+  GetThreadOwner();
+  bool isDebugBuild = false;
+  const uint32_t version = GetFirmwareVersion(isDebugBuild);
+  ReportFirmwareProblem(version);
+  SetMotorType(type);
+  ZEM_CANTavrixRegisterDevice(deviceId);
+  ZEM_CANTavrixSetDriverSetCtrlFramePeriodMs(deviceId, wire::kDefaultCtrlFramePeriodMs);
+  HAL_Report(kUsageResource, deviceId, 0, nullptr);
+}
+
+CANTavrixLowLevel::~CANTavrixLowLevel() = default;
+
+CANTavrixLowLevel::Daemon::~Daemon() = default;
+
+void CANTavrixLowLevel::Daemon::Main() {
+  ZEM_CANTavrixHeartbeatInit();
+  ZEM_CANTavrixRunHeartbeat();
+  ZEM_CANTavrixSetDriverInit();
+  ZEM_CANTavrixRunSetDriver();
+}
+
+wpi::SafeThreadOwner<CANTavrixLowLevel::Daemon>& CANTavrixLowLevel::GetThreadOwner() {
+  // A function-local static: exactly one caller constructs and starts it,
+  // concurrent first callers wait; the owner joins the finished thread at exit.
+  struct StartedOwner {
+    wpi::SafeThreadOwner<Daemon> owner;
+    StartedOwner() { owner.Start(); }
+  };
+  static StartedOwner started;
+  return started.owner;
+}
+
+void CANTavrixLowLevel::ReportFirmwareProblem(uint32_t version) {
+  if (version == 0) {
+    ReportFirmwareMissing();
+  } else if (version < wire::kMinimumFirmware) {
+    ReportFirmwareTooOld();
+  }
+}
+
+void CANTavrixLowLevel::ReportFirmwareMissing() {
+  wpi::SmallString<255> text;
+  wpi::raw_svector_ostream out(text);
+  out << "Unable to retrieve TAVRIX firmware "
+      << "version for CAN ID: " << deviceId
+      << ". Please verify the deviceID field matches the "
+      << "configured CAN ID of the controller, and that "
+      << "the controller is connected to the CAN Bus.";
+  frc::DriverStation::ReportError(out.str());
+}
+
+void CANTavrixLowLevel::ReportFirmwareTooOld() {
+  wpi::SmallString<255> text;
+  wpi::raw_svector_ostream out(text);
+  out << "The firmware on TAVRIX with CAN ID: " << deviceId
+      << " is too old and needs to be updated. Refer "
+      << "to " << kSupportAddress << " for details.";
+  frc::DriverStation::ReportError(out.str());
+}
+
+int CANTavrixLowLevel::GetDeviceId() const { return deviceId; }
+
+uint32_t CANTavrixLowLevel::GetFirmwareVersion(bool& isDebugBuild) {
+  const uint8_t request[1] = {0};
+  canDevice.WritePacket(request, 0, wire::api::kFirmwareVersion);
+
+  frc::CANData reply{};
+  bool received = false;
+  for (int attempt = 0; attempt < kFirmwareReadAttempts && !received; ++attempt) {
+    received = canDevice.ReadPacketTimeout(wire::api::kFirmwareVersion, kFirmwareReadTimeoutMs,
+                                           &reply);
+  }
+  if (!received) return 0;
+
+  // A reply shorter than five bytes reads its missing bytes as zeros.
+  const wire::Firmware firmware = wire::DecodeFirmware(reply.data, reply.length);
+  isDebugBuild = firmware.debugBuild;
+
+  wpi::SmallString<128> text;
+  wpi::raw_svector_ostream out(text);
+  out << "v" << firmware.Major() << "." << firmware.Minor() << "." << firmware.Build();
+  if (firmware.debugBuild) out << " Debug Build";
+  firmwareString = out.str().str();
+  return firmware.version;
+}
+
+uint32_t CANTavrixLowLevel::GetFirmwareVersion() {
+  bool isDebugBuild = false;
+  return GetFirmwareVersion(isDebugBuild);
+}
+
+std::string CANTavrixLowLevel::GetFirmwareString() { return firmwareString; }
+
+std::vector<uint8_t> CANTavrixLowLevel::GetSerialNumber() { return {}; }
+
+CANTavrixLowLevel::MotorType CANTavrixLowLevel::GetMotorType() {
+  uint32_t word = 0;
+  if (GetParameterCore(ConfigParameter::kMotorType, ParameterType::kUint32, word) !=
+      ParameterStatus::kOK) {
+    return MotorType::kMotorKind1;
+  }
+  // The fixed underlying type makes every word a valid MotorType value.
+  return static_cast<MotorType>(static_cast<int32_t>(word));
+}
+
+CANError CANTavrixLowLevel::SetMotorType(MotorType type) {
+  SetParameterCore(ConfigParameter::kMotorType, ParameterType::kUint32,
+                   static_cast<uint32_t>(type));
+  return CANError::kSuccess;
+}
+
+}  // namespace zem

@@ -1,0 +1,234 @@
+// The low-level device object: one motor controller on the CAN bus, addressed
+// by its device number. It checks the firmware at construction, starts the
+// driver's threads once per process, reads and writes configuration
+// parameters, reads the periodic status frames and hands setpoints to the
+// driver. The robot-facing zem::CANTavrix derives from it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <frc/CAN.h>
+#include <frc/ErrorBase.h>
+#include <frc/SpeedController.h>
+#include <wpi/SafeThread.h>
+
+#include "tavrix/CANError.h"
+#include "tavrix/ControlType.h"
+#include "tavrix/Wire.h"
+
+namespace zem {
+
+class CANEncoder;
+class CANPIDController;
+class CANDigitalInput;
+
+class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
+ public:
+  enum class MotorType : int32_t { kMotorKind0 = 0, kMotorKind1 = 1 };
+
+  // Parameter ids; a parameter travels on API id 0x300 OR its id.
+  // Per-slot families: base + stride * slot, slot 0..3.
+  enum class ConfigParameter : int32_t {
+    kMotorType = 2,
+    kIdleMode = 6,
+    kSecondaryCurrentLimit = 11,
+    kSecondaryCurrentLimitArg2 = 12,
+    // Closed-loop gains, stride 8.
+    kP_0 = 13,
+    kI_0 = 14,
+    kD_0 = 15,
+    kFF_0 = 16,
+    kIZone_0 = 17,
+    kDFilter_0 = 18,
+    kOutputMin_0 = 19,
+    kOutputMax_0 = 20,
+    kP_1 = 21,
+    kI_1 = 22,
+    kD_1 = 23,
+    kFF_1 = 24,
+    kIZone_1 = 25,
+    kDFilter_1 = 26,
+    kOutputMin_1 = 27,
+    kOutputMax_1 = 28,
+    kP_2 = 29,
+    kI_2 = 30,
+    kD_2 = 31,
+    kFF_2 = 32,
+    kIZone_2 = 33,
+    kDFilter_2 = 34,
+    kOutputMin_2 = 35,
+    kOutputMax_2 = 36,
+    kP_3 = 37,
+    kI_3 = 38,
+    kD_3 = 39,
+    kFF_3 = 40,
+    kIZone_3 = 41,
+    kDFilter_3 = 42,
+    kOutputMin_3 = 43,
+    kOutputMax_3 = 44,
+    kForwardLimitSwitchPolarity = 50,
+    kReverseLimitSwitchPolarity = 51,
+    kForwardLimitSwitchEnabled = 52,
+    kReverseLimitSwitchEnabled = 53,
+    kOpenLoopRampRate = 56,
+    kSmartCurrentLimit = 59,
+    kSmartCurrentLimitArg2 = 60,
+    kSmartCurrentLimitArg3 = 61,
+    kVoltageCompensationMode = 74,
+    kVoltageCompensationNominalVoltage = 75,
+    // Motion-profile settings, stride 5.
+    kSmartMotionMaxVelocity_0 = 76,
+    kSmartMotionMaxAccel_0 = 77,
+    kSmartMotionMinOutputVelocity_0 = 78,
+    kSmartMotionAllowedClosedLoopError_0 = 79,
+    kSmartMotionAccelStrategy_0 = 80,
+    kSmartMotionMaxVelocity_1 = 81,
+    kSmartMotionMaxAccel_1 = 82,
+    kSmartMotionMinOutputVelocity_1 = 83,
+    kSmartMotionAllowedClosedLoopError_1 = 84,
+    kSmartMotionAccelStrategy_1 = 85,
+    kSmartMotionMaxVelocity_2 = 86,
+    kSmartMotionMaxAccel_2 = 87,
+    kSmartMotionMinOutputVelocity_2 = 88,
+    kSmartMotionAllowedClosedLoopError_2 = 89,
+    kSmartMotionAccelStrategy_2 = 90,
+    kSmartMotionMaxVelocity_3 = 91,
+    kSmartMotionMaxAccel_3 = 92,
+    kSmartMotionMinOutputVelocity_3 = 93,
+    kSmartMotionAllowedClosedLoopError_3 = 94,
+    kSmartMotionAccelStrategy_3 = 95,
+    // Integral accumulator limit, stride 4.
+    kIMaxAccum_0 = 96,
+    kIMaxAccum_1 = 100,
+    kIMaxAccum_2 = 104,
+    kIMaxAccum_3 = 108,
+    kPositionConversionFactor = 112,
+    kVelocityConversionFactor = 113,
+    kClosedLoopRampRate = 114,
+  };
+
+  // The type byte of a parameter write.
+  enum class ParameterType : int32_t { kInt32 = 0, kUint32 = 1, kFloat32 = 2, kBool = 3 };
+
+  enum class ParameterStatus : int32_t { kOK = 0, kTimeout = 4 };
+
+  enum class PeriodicFrame : int32_t { kStatus0 = 0, kStatus1 = 1, kStatus2 = 2 };
+
+  // Decoded status frames (fields in frame order; see zem::wire).
+  using PeriodicStatus0 = wire::Status0;
+  using PeriodicStatus1 = wire::Status1;
+  using PeriodicStatus2 = wire::Status2;
+
+  // Payload of the follower command: the leader's frame id (device number
+  // included) and the configuration word (bit 18 invert, bits 24..31 leader kind).
+  struct FollowConfig {
+    uint32_t leaderFrameId = 0;
+    uint32_t configWord = 0;
+  };
+
+  CANTavrixLowLevel(int deviceId, MotorType type);
+  // Sends nothing: the device stays registered and its last setpoint repeats.
+  ~CANTavrixLowLevel() override;
+
+  int GetDeviceId() const;
+  // Queries the controller; 0 when it did not answer within ten 10 ms reads.
+  uint32_t GetFirmwareVersion(bool& isDebugBuild);
+  uint32_t GetFirmwareVersion();
+  // Text of the last successful firmware read; no bus traffic.
+  std::string GetFirmwareString();
+  // Always empty.
+  std::vector<uint8_t> GetSerialNumber();
+  // kMotorKind1 when the controller does not answer.
+  MotorType GetMotorType();
+  CANError SetMotorType(MotorType type);
+
+  ParameterStatus SetParameter(ConfigParameter parameterId, int value);
+  ParameterStatus SetParameter(ConfigParameter parameterId, uint32_t value);
+  // Rounded to single precision; magnitudes beyond its range become infinities.
+  ParameterStatus SetParameter(ConfigParameter parameterId, double value);
+  ParameterStatus SetParameter(ConfigParameter parameterId, bool value);
+
+  // On kTimeout the out-argument is left unchanged.
+  ParameterStatus GetParameter(ConfigParameter parameterId, double& value);
+  ParameterStatus GetParameter(ConfigParameter parameterId, int& value);
+  ParameterStatus GetParameter(ConfigParameter parameterId, uint32_t& value);
+  ParameterStatus GetParameter(ConfigParameter parameterId, bool& value);
+
+  // The type the library writes for this parameter.
+  ParameterType GetParameterType(ConfigParameter parameterId);
+
+  CANError RestoreFactoryDefaults(bool flag);
+
+  // kFailed for a frame other than kStatus0..kStatus2. Only the low 16 bits
+  // of the period travel; the full value sets the host's read timeouts.
+  CANError SetPeriodicFramePeriod(PeriodicFrame frame, int periodMs);
+
+  void SetControlFramePeriodMs(int periodMs);
+  CANError SetEncPosition(double position);
+  CANError SetIAccum(double value);
+
+ protected:
+  ParameterStatus SetParameterCore(ConfigParameter parameterId, ParameterType type,
+                                   uint32_t value);
+  ParameterStatus GetParameterCore(ConfigParameter parameterId, ParameterType type,
+                                   uint32_t& value);
+
+  // Newest frame of each kind, decoded with the current inversion sign. A
+  // missing frame, or missing bytes of a short one, decode as zeros.
+  PeriodicStatus0 GetPeriodicStatus0();
+  PeriodicStatus1 GetPeriodicStatus1();
+  PeriodicStatus2 GetPeriodicStatus2();
+
+  // Infinity and NaN become +0.0; everything else is returned unchanged.
+  float GetSafeFloat(float value);
+
+  // Hands a setpoint to the driver, which repeats it at the control-frame
+  // period. kFailed for a control type outside 0..6.
+  CANError SetpointCommand(double value, ControlType controlType, int pidSlot, double auxValue);
+
+  // Sends the follower command and compares the controller's echo.
+  CANError SetFollow(FollowConfig config);
+
+  frc::CAN canDevice;
+  int32_t canTimeoutMs;
+  bool inverted;
+  std::map<ConfigParameter, uint32_t> parameterMap;  // kept per device; nothing fills it
+  std::string firmwareString;
+  int32_t deviceId;
+  int32_t status0PeriodMs;
+  int32_t status1PeriodMs;
+  int32_t status2PeriodMs;
+
+ private:
+  // Views reach the protected commands of the device they belong to.
+  friend class CANEncoder;
+  friend class CANPIDController;
+  friend class CANDigitalInput;
+
+  // The start-up thread: starts the driver's heartbeat and setpoint threads
+  // once per process, then ends.
+  class Daemon : public wpi::SafeThread {
+   public:
+    ~Daemon() override;
+
+   private:
+    void Main() override;
+  };
+
+  // Starts the start-up thread on its first call in the process.
+  static wpi::SafeThreadOwner<Daemon>& GetThreadOwner();
+
+  void ReportFirmwareProblem(uint32_t version);
+  void ReportFirmwareMissing();
+  void ReportFirmwareTooOld();
+  int32_t ReplyTimeoutMs() const;
+  int32_t StatusTimeoutMs(int32_t periodMs) const;
+  frc::CANData ReadStatusFrame(int32_t apiId, int32_t periodMs);
+  double InversionSign() const;
+  void WriteValueFrame(int32_t apiId, uint32_t word, uint8_t typeCode);
+};
+
+}  // namespace zem
