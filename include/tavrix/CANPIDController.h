@@ -1,0 +1,70 @@
+// A view of one controller's closed loop: gains and limits of the four gain
+// slots, the motion-profile settings, the integral accumulator and the
+// reference. Holds only a reference to its device.
+#pragma once
+
+#include <cstdint>
+
+#include "tavrix/CANTavrixLowLevel.h"
+
+namespace zem {
+
+class CANTavrix;
+
+class CANPIDController {
+ public:
+  // Stored in a slot's accel-strategy parameter as a float; the controller
+  // gives the values their meaning.
+  enum class AccelStrategy : int32_t { kAccelStrategy0 = 0, kAccelStrategy1 = 1 };
+
+  explicit CANPIDController(CANTavrix& device);
+
+  // Commands a setpoint of any control type; the device's Get() is untouched.
+  CANError SetReference(double value, ControlType ctrl, int pidSlot = 0, double arbFeedforward = 0.0);
+
+  CANError SetP(double gain, int slotID = 0);
+  CANError SetI(double gain, int slotID = 0);
+  CANError SetD(double gain, int slotID = 0);
+  // Clamped into [0, 1].
+  CANError SetDFilter(double gain, int slotID = 0);
+  CANError SetFF(double gain, int slotID = 0);
+  CANError SetIZone(double IZone, int slotID = 0);
+  // Mirrored (negated, ends swapped) while the device is inverted.
+  CANError SetOutputRange(double min, double max, int slotID = 0);
+
+  double GetP(int slotID = 0);
+  double GetI(int slotID = 0);
+  double GetD(int slotID = 0);
+  double GetDFilter(int slotID = 0);
+  double GetFF(int slotID = 0);
+  double GetIZone(int slotID = 0);
+  double GetOutputMin(int slotID = 0);
+  double GetOutputMax(int slotID = 0);
+
+  CANError SetSmartMotionMaxVelocity(double maxVel, int slotID = 0);
+  CANError SetSmartMotionMaxAccel(double maxAccel, int slotID = 0);
+  CANError SetSmartMotionMinOutputVelocity(double minVel, int slotID = 0);
+  CANError SetSmartMotionAllowedClosedLoopError(double allowedErr, int slotID = 0);
+  CANError SetSmartMotionAccelStrategy(AccelStrategy accelStrategy, int slotID = 0);
+
+  double GetSmartMotionMaxVelocity(int slotID = 0);
+  double GetSmartMotionMaxAccel(int slotID = 0);
+  double GetSmartMotionMinOutputVelocity(int slotID = 0);
+  double GetSmartMotionAllowedClosedLoopError(int slotID = 0);
+  AccelStrategy GetSmartMotionAccelStrategy(int slotID = 0);
+
+  CANError SetIMaxAccum(double iMaxAccum, int slotID = 0);
+  double GetIMaxAccum(int slotID = 0);
+  CANError SetIAccum(double iAccum);
+  double GetIAccum();
+
+ private:
+  using ConfigParameter = CANTavrixLowLevel::ConfigParameter;
+
+  CANError SetSlotFloat(ConfigParameter slot0Id, int32_t stride, double value, int slotID);
+  double GetSlotFloat(ConfigParameter slot0Id, int32_t stride, int slotID);
+
+  CANTavrix& device;
+};
+
+}  // namespace zem

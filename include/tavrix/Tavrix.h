@@ -1,0 +1,17 @@
+// The controller driven by a PWM signal instead of CAN: a WPILib PWM speed
+// controller whose only own behaviour is its constructor, which sets the pulse
+// widths, the period, the starting output, the usage report and the name.
+#pragma once
+
+#include <frc/PWMSpeedController.h>
+
+namespace zem {
+
+class Tavrix : public frc::PWMSpeedController {
+ public:
+  // channel: the robot controller's PWM output the controller is wired to.
+  explicit Tavrix(int channel);
+  ~Tavrix() override = default;
+};
+
+}  // namespace zem
