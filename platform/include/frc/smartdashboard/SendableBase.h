@@ -1,0 +1,37 @@
+// Name and subsystem storage for Sendable objects. SetName(moduleType, channel) gives
+// the name "Type[channel]".
+#pragma once
+
+#include <string>
+
+#include "frc/smartdashboard/Sendable.h"
+#include "wpi/mutex.h"
+#include "wpi/Twine.h"
+
+namespace frc {
+
+class SendableBase : public Sendable {
+ public:
+  explicit SendableBase(bool addLiveWindow = true);
+  ~SendableBase() override = default;
+  SendableBase(SendableBase&& rhs);
+  SendableBase& operator=(SendableBase&& rhs);
+
+  using Sendable::SetName;
+
+  std::string GetName() const final;
+  void SetName(const wpi::Twine& name) final;
+  std::string GetSubsystem() const final;
+  void SetSubsystem(const wpi::Twine& subsystem) final;
+
+ protected:
+  void SetName(const wpi::Twine& moduleType, int channel);
+  void SetName(const wpi::Twine& moduleType, int moduleNumber, int channel);
+
+ private:
+  mutable wpi::mutex m_mutex;
+  std::string m_name;
+  std::string m_subsystem = "Ungrouped";
+};
+
+}  // namespace frc

@@ -1,0 +1,1 @@
+// Placeholder while the robot library is written.

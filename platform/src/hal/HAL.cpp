@@ -1,0 +1,1 @@
+// Placeholder while the HAL is written.
