@@ -1,0 +1,40 @@
+// The device registry word: which device numbers the driver serves. The word is
+// exported as a plain 64-bit variable, so every access here goes through the
+// compiler's atomic builtins to stay race-free against the driver's threads.
+#pragma once
+
+#include <cstdint>
+
+namespace zem::driver {
+
+// The driver acts on these device numbers only; 0 and 63 are never served.
+constexpr int32_t kFirstDeviceNumber = 1;
+constexpr int32_t kLastDeviceNumber = 62;
+// Table size: one slot per 6-bit device number.
+constexpr int kDeviceSlots = 64;
+
+constexpr bool IsServedDeviceNumber(int32_t deviceNumber) {
+  return deviceNumber >= kFirstDeviceNumber && deviceNumber <= kLastDeviceNumber;
+}
+
+constexpr uint64_t DeviceBit(int deviceNumber) {
+  return uint64_t{1} << static_cast<unsigned>(deviceNumber);
+}
+
+constexpr bool IsRegistered(uint64_t registryWord, int deviceNumber) {
+  return (registryWord & DeviceBit(deviceNumber)) != 0;
+}
+
+inline uint64_t LoadRegistry(const uint64_t* word) {
+  return __atomic_load_n(word, __ATOMIC_ACQUIRE);
+}
+
+inline void SetRegistryBit(uint64_t* word, int deviceNumber) {
+  __atomic_fetch_or(word, DeviceBit(deviceNumber), __ATOMIC_ACQ_REL);
+}
+
+inline void ClearRegistryBit(uint64_t* word, int deviceNumber) {
+  __atomic_fetch_and(word, ~DeviceBit(deviceNumber), __ATOMIC_ACQ_REL);
+}
+
+}  // namespace zem::driver
