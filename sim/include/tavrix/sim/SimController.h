@@ -1,0 +1,169 @@
+// A simulated motor controller: plays the device side of the simulated CAN bus
+// for one device number. It answers requests, keeps a parameter store, obeys
+// setpoints, the heartbeat and the follower command, runs a DC motor model on
+// the simulated clock and sends its status frames. Tests and robot programs
+// put one or more of these on the bus to run robot code without hardware.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace tavrix::sim {
+
+// First-order DC motor. Velocity in rotations per minute, position in
+// rotations (before the conversion factors of the parameter store).
+struct MotorModel {
+  // Steady-state velocity per volt applied.
+  double velocityGainRpmPerVolt = 473.0;
+  // Time constant of the velocity response to a voltage step.
+  double timeConstantS = 0.05;
+  // Current = (applied volts - velocity / gain) / resistance.
+  double windingResistanceOhm = 0.114;
+  double ambientTemperatureC = 25.0;
+  // Temperature rise per second per ampere squared, before cooling.
+  double heatingCPerAmpSquaredS = 8.0e-5;
+  // Time constant of the cooling toward ambient.
+  double coolingTimeConstantS = 300.0;
+
+  bool IsValid() const;
+};
+
+struct SimOptions {
+  // Firmware version answered on request: major << 24 | minor << 16 | build.
+  uint32_t firmwareVersion = 0x01050000u;  // 1.5.0
+  bool debugBuild = false;
+  MotorModel motor;
+  double busVoltage = 12.0;
+};
+
+// What a closed-loop control type regulates. Control type 0 is always duty cycle.
+enum class ClosedLoopQuantity { kNone, kPosition, kVelocity };
+
+enum class LimitSwitch { kForward, kReverse };
+
+// A parameter as stored: the 32-bit value word and the type code it was written with.
+struct ParameterValue {
+  uint32_t word = 0;
+  uint8_t type = 0;
+};
+
+// Faults of the controller's side of the bus, for testing the robot's failure paths.
+struct BusFaults {
+  bool silent = false;             // answers no request at all
+  uint64_t replyDelayUs = 0;       // replies go out this much later on the simulated clock
+  int replyLength = -1;            // >= 0: replies are cut to at most this many bytes
+  bool corruptFollowerEcho = false;  // the follower echo comes back with its last byte flipped
+  bool statusFramesStopped = false;  // unplugged: no status frame is sent
+};
+
+struct LastSetpoint {
+  bool received = false;
+  int32_t apiId = 0;
+  int controlType = 0;  // 0 for API id 0 and 2
+  float value = 0.0f;
+  int16_t aux = 0;      // received and kept; the controller gives it no meaning
+  uint8_t pidSlot = 0;
+};
+
+// Frames received from the robot, by kind.
+struct CommandCounts {
+  uint64_t setpoints = 0;
+  uint64_t heartbeats = 0;
+  uint64_t parameterWrites = 0;
+  uint64_t parameterReads = 0;
+  uint64_t firmwareRequests = 0;
+  uint64_t followerCommands = 0;
+  uint64_t periodCommands = 0;
+  uint64_t clearFaults = 0;
+  uint64_t burnFlashes = 0;
+  uint64_t factoryDefaults = 0;
+  uint64_t encoderPositionSets = 0;
+  uint64_t iAccumSets = 0;
+  // Frames addressed to this device that it did not act on: unknown API ids,
+  // unknown parameters or type codes, wrong lengths, a wrong burn key,
+  // non-finite position or accumulator values.
+  uint64_t rejected = 0;
+};
+
+// A consistent snapshot of the controller.
+struct SimState {
+  double appliedOutput = 0.0;   // -1..1, what status frame 0 reports
+  double velocity = 0.0;        // in the velocity conversion factor's units
+  double position = 0.0;        // in the position conversion factor's units
+  double outputCurrent = 0.0;   // amperes, magnitude
+  double temperatureC = 0.0;
+  double busVoltage = 0.0;
+  double iAccum = 0.0;
+  uint16_t faults = 0;
+  uint16_t stickyFaults = 0;
+  bool isFollower = false;
+  bool outputsEnabled = false;  // a fresh heartbeat carries this device's bit
+  int32_t statusPeriodMs[3] = {0, 0, 0};
+  LastSetpoint lastSetpoint;
+  CommandCounts counts;
+};
+
+class SimController {
+ public:
+  static constexpr int kMaxDeviceNumber = 63;
+  // Fault bits 14 and 15 show the forward and reverse limit switches.
+  static constexpr int kForwardLimitFaultBit = 14;
+  static constexpr int kReverseLimitFaultBit = 15;
+
+  // Attaches at once (see Attach). Invalid motor constants or bus voltage in
+  // the options are replaced by the defaults.
+  explicit SimController(int deviceNumber, const SimOptions& options = SimOptions());
+  // Detaches.
+  ~SimController();
+  SimController(const SimController&) = delete;
+  SimController& operator=(const SimController&) = delete;
+
+  // Puts the controller on the bus and starts its simulation thread, paced by
+  // a HAL notifier at 1 ms of simulated time. False when the device number is
+  // outside 0..63, another simulated controller already has this number, or
+  // this one is attached already.
+  bool Attach();
+  // Takes the controller off the bus and stops its thread. Its state is kept
+  // and it may be attached again.
+  void Detach();
+  bool IsAttached() const;
+  int GetDeviceNumber() const;
+
+  SimState GetState() const;
+  double GetAppliedOutput() const;
+  double GetVelocity() const;
+  double GetPosition() const;
+  double GetOutputCurrent() const;
+  double GetTemperature() const;
+
+  // Parameter store. Get: empty for an id the controller does not know.
+  // Set: false for an unknown id or a type code outside 0..3.
+  std::optional<ParameterValue> GetParameter(int id) const;
+  bool SetParameter(int id, ParameterValue value);
+
+  // Inputs a test sets.
+  void SetLimitSwitch(LimitSwitch which, bool pressed);
+  // False (nothing changed) for a negative or non-finite voltage.
+  bool SetBusVoltage(double volts);
+  // False (nothing changed) when a constant is out of range (see MotorModel::IsValid).
+  bool SetMotorModel(const MotorModel& model);
+  void SetFirmware(uint32_t version, bool debugBuild);
+  // False for a control type outside 1..6.
+  bool SetClosedLoopQuantity(int controlType, ClosedLoopQuantity quantity);
+  // Fault bits 0..13 reported in status frame 0 (bits 14 and 15 belong to the
+  // limit switches and are ignored here).
+  void SetFaultBits(uint16_t bits);
+  void SetBusFaults(const BusFaults& faults);
+
+  // A simulated power cycle: the parameter store returns to what was last
+  // burned (the defaults if never), and the motion, follower mode, last
+  // setpoint, heartbeat, sticky faults and status periods start afresh.
+  void PowerCycle();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tavrix::sim
