@@ -46,6 +46,7 @@ class PWM : public MotorSafety, public SendableBase {
 
  private:
   int m_channel;
+  double m_speed = 0.0;  // what the output is set to (0 while disabled)
 };
 
 }  // namespace frc

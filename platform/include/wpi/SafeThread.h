@@ -32,8 +32,16 @@ namespace detail {
 using SafeThreadStopHook = void (*)(std::thread::id);
 void SetSafeThreadStopHook(SafeThreadStopHook hook);
 
+// Called on a SafeThread's own thread after its Main has returned.
+using SafeThreadEndHook = void (*)();
+void SetSafeThreadEndHook(SafeThreadEndHook hook);
+
 // True when the calling thread runs a SafeThread whose owner has stopped it.
 bool IsCurrentSafeThreadStopping();
+// True when the calling thread runs a SafeThread's Main.
+bool IsCurrentThreadSafeThread();
+// SafeThreads started and whose Main has not yet returned.
+int GetRunningSafeThreadCount();
 
 // Gives access to a running thread object; empty once the thread has ended.
 template <typename T>

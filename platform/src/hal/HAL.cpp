@@ -1,1 +1,129 @@
-// Placeholder while the HAL is written.
+// HAL core of the stand-in: initialisation, the enable state, usage reports, error
+// texts, the notifier C interface and the clock's simulation controls.
+#include <atomic>
+#include <thread>
+
+#include "Status.h"
+#include "Timing.h"
+#include "common/PlatformInternal.h"
+#include "hal/Errors.h"
+#include "hal/HAL.h"
+#include "hal/simulation/DriverStationData.h"
+#include "hal/simulation/MockHooks.h"
+#include "wpi/SafeThread.h"
+
+namespace {
+
+std::atomic<HAL_Bool> gDriverStationEnabled{0};
+
+void OnSafeThreadStopped(std::thread::id) { hal::Timing::Get().WakeAll(); }
+void OnSafeThreadEnded() { hal::Timing::Get().WakeAll(); }
+
+// Installed when the library is loaded: an owner that stops its SafeThread then ends
+// that thread's notifier wait at once (it sees the thread stopping and returns 0),
+// even while the clock is paused, so that process exit is prompt.
+struct HookInstaller {
+  HookInstaller() {
+    wpi::detail::SetSafeThreadStopHook(&OnSafeThreadStopped);
+    wpi::detail::SetSafeThreadEndHook(&OnSafeThreadEnded);
+  }
+};
+const HookInstaller gHookInstaller;
+
+void SetHandleStatus(bool valid, int32_t* status) {
+  hal::SetStatus(status, valid ? HAL_SUCCESS : HAL_HANDLE_ERROR);
+}
+
+}  // namespace
+
+extern "C" {
+
+const char* HAL_GetErrorMessage(int32_t code) {
+  switch (code) {
+    case HAL_SUCCESS:
+      return "";
+    case HAL_HANDLE_ERROR:
+      return HAL_HANDLE_ERROR_MESSAGE;
+    case PARAMETER_OUT_OF_RANGE:
+      return PARAMETER_OUT_OF_RANGE_MESSAGE;
+    case HAL_CAN_TIMEOUT:
+      return HAL_CAN_TIMEOUT_MESSAGE;
+    case HAL_ERR_CANSessionMux_InvalidBuffer:
+      return "CAN: Invalid Buffer";
+    case HAL_ERR_CANSessionMux_MessageNotFound:
+      return "CAN: Message not found";
+    default:
+      return "";
+  }
+}
+
+uint64_t HAL_GetFPGATime(int32_t* status) {
+  hal::SetStatus(status, HAL_SUCCESS);
+  return hal::Timing::Get().Now();
+}
+
+HAL_Bool HAL_GetSystemActive(int32_t* status) {
+  hal::SetStatus(status, HAL_SUCCESS);
+  return gDriverStationEnabled.load();
+}
+
+HAL_Bool HAL_Initialize(int32_t /*timeout*/, int32_t /*mode*/) {
+  // Creating the clock is the only start-up work; Get() is thread-safe and idempotent.
+  hal::Timing::Get();
+  return 1;
+}
+
+int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context,
+                   const char* feature) {
+  halsim::UsageReport report;
+  report.resource = resource;
+  report.instanceNumber = instanceNumber;
+  report.context = context;
+  report.hasFeature = feature != nullptr;
+  if (feature != nullptr) report.feature = feature;
+  halsim::internal::RecordUsageReport(report);
+  return 0;
+}
+
+HAL_NotifierHandle HAL_InitializeNotifier(int32_t* status) {
+  HAL_NotifierHandle handle = hal::Timing::Get().CreateNotifier();
+  SetHandleStatus(handle != HAL_kInvalidHandle, status);
+  return handle;
+}
+
+void HAL_UpdateNotifierAlarm(HAL_NotifierHandle notifierHandle, uint64_t triggerTime,
+                             int32_t* status) {
+  SetHandleStatus(hal::Timing::Get().UpdateAlarm(notifierHandle, triggerTime), status);
+}
+
+void HAL_CancelNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  SetHandleStatus(hal::Timing::Get().CancelAlarm(notifierHandle), status);
+}
+
+void HAL_StopNotifier(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  SetHandleStatus(hal::Timing::Get().StopNotifier(notifierHandle), status);
+}
+
+void HAL_CleanNotifier(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  SetHandleStatus(hal::Timing::Get().CleanNotifier(notifierHandle), status);
+}
+
+uint64_t HAL_WaitForNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  bool valid = false;
+  uint64_t woke = hal::Timing::Get().WaitForAlarm(notifierHandle, &valid);
+  SetHandleStatus(valid, status);
+  return woke;
+}
+
+void HALSIM_PauseTiming(void) { hal::Timing::Get().Pause(); }
+void HALSIM_ResumeTiming(void) { hal::Timing::Get().Resume(); }
+HAL_Bool HALSIM_IsTimingPaused(void) { return hal::Timing::Get().IsPaused() ? 1 : 0; }
+void HALSIM_StepTiming(uint64_t deltaUs) { hal::Timing::Get().Step(deltaUs); }
+
+void HALSIM_SetDriverStationEnabled(HAL_Bool enabled) {
+  gDriverStationEnabled.store(enabled ? 1 : 0);
+}
+
+HAL_Bool HALSIM_GetDriverStationEnabled(void) { return gDriverStationEnabled.load(); }
+
+}  // extern "C"

@@ -10,6 +10,8 @@ namespace detail {
 namespace {
 
 std::atomic<SafeThreadStopHook> gStopHook{nullptr};
+std::atomic<SafeThreadEndHook> gEndHook{nullptr};
+std::atomic<int> gRunningThreads{0};
 
 // The stop flag of the SafeThread that the calling thread runs, if any.
 thread_local const std::atomic_bool* tCurrentActiveFlag = nullptr;
@@ -18,11 +20,19 @@ void RunThreadMain(const std::shared_ptr<SafeThread>& thread) {
   tCurrentActiveFlag = &thread->m_active;
   thread->Main();
   tCurrentActiveFlag = nullptr;
+  gRunningThreads.fetch_sub(1);
+  if (SafeThreadEndHook hook = gEndHook.load()) hook();
 }
 
 }  // namespace
 
 void SetSafeThreadStopHook(SafeThreadStopHook hook) { gStopHook.store(hook); }
+
+void SetSafeThreadEndHook(SafeThreadEndHook hook) { gEndHook.store(hook); }
+
+bool IsCurrentThreadSafeThread() { return tCurrentActiveFlag != nullptr; }
+
+int GetRunningSafeThreadCount() { return gRunningThreads.load(); }
 
 bool IsCurrentSafeThreadStopping() {
   return tCurrentActiveFlag != nullptr && !tCurrentActiveFlag->load();
@@ -56,6 +66,7 @@ void SafeThreadOwnerBase::Start(std::shared_ptr<SafeThread> thread) {
   // starting another, since assigning over a joinable std::thread would terminate.
   if (m_stdThread.joinable()) m_stdThread.join();
   m_thread = thread;
+  gRunningThreads.fetch_add(1);
   m_stdThread = std::thread([thread] { RunThreadMain(thread); });
 }
 

@@ -1,0 +1,100 @@
+// frc::CAN over the HAL's CAN device API.
+#include "frc/CAN.h"
+
+#include <cstring>
+#include <utility>
+
+#include "hal/CANAPI.h"
+
+namespace frc {
+
+namespace {
+
+void ClearData(CANData* data) {
+  std::memset(data->data, 0, sizeof(data->data));
+  data->length = 0;
+  data->timestamp = 0;
+}
+
+}  // namespace
+
+CAN::CAN(int deviceId) : CAN(deviceId, kTeamManufacturer, kTeamDeviceType) {}
+
+CAN::CAN(int deviceId, int deviceManufacturer, int deviceType) {
+  int32_t status = 0;
+  m_handle = HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(deviceManufacturer), deviceId,
+                               static_cast<HAL_CANDeviceType>(deviceType), &status);
+  wpi_setErrorWithContext(status, "CAN");
+}
+
+CAN::~CAN() {
+  if (m_handle != HAL_kInvalidHandle) HAL_CleanCAN(m_handle);
+}
+
+// The moved-from object gives up its handle, so that only one destructor closes it.
+CAN::CAN(CAN&& other) noexcept
+    : ErrorBase(std::move(other)), m_handle(std::exchange(other.m_handle, HAL_kInvalidHandle)) {}
+
+CAN& CAN::operator=(CAN&& other) noexcept {
+  if (this != &other) {
+    if (m_handle != HAL_kInvalidHandle) HAL_CleanCAN(m_handle);
+    ErrorBase::operator=(std::move(other));
+    m_handle = std::exchange(other.m_handle, HAL_kInvalidHandle);
+  }
+  return *this;
+}
+
+void CAN::WritePacket(const uint8_t* data, int length, int apiId) {
+  int32_t status = 0;
+  HAL_WriteCANPacket(m_handle, data, length, apiId, &status);
+  wpi_setErrorWithContext(status, "WritePacket");
+}
+
+void CAN::WritePacketRepeating(const uint8_t* data, int length, int apiId, int repeatMs) {
+  int32_t status = 0;
+  HAL_WriteCANPacketRepeating(m_handle, data, length, apiId, repeatMs, &status);
+  wpi_setErrorWithContext(status, "WritePacketRepeating");
+}
+
+void CAN::StopPacketRepeating(int apiId) {
+  int32_t status = 0;
+  HAL_StopCANPacketRepeating(m_handle, apiId, &status);
+  wpi_setErrorWithContext(status, "StopPacketRepeating");
+}
+
+// Not finding a frame is a normal outcome of a read, not an error of the object.
+bool CAN::ReadPacketNew(int apiId, CANData* data) {
+  if (data == nullptr) return false;
+  int32_t status = 0;
+  HAL_ReadCANPacketNew(m_handle, apiId, data->data, &data->length, &data->timestamp, &status);
+  if (status != 0) ClearData(data);
+  return status == 0;
+}
+
+bool CAN::ReadPacketLatest(int apiId, CANData* data) {
+  if (data == nullptr) return false;
+  int32_t status = 0;
+  HAL_ReadCANPacketLatest(m_handle, apiId, data->data, &data->length, &data->timestamp, &status);
+  if (status != 0) ClearData(data);
+  return status == 0;
+}
+
+bool CAN::ReadPacketTimeout(int apiId, int timeoutMs, CANData* data) {
+  if (data == nullptr) return false;
+  int32_t status = 0;
+  HAL_ReadCANPacketTimeout(m_handle, apiId, data->data, &data->length, &data->timestamp,
+                           timeoutMs, &status);
+  if (status != 0) ClearData(data);
+  return status == 0;
+}
+
+bool CAN::ReadPeriodicPacket(int apiId, int timeoutMs, int periodMs, CANData* data) {
+  if (data == nullptr) return false;
+  int32_t status = 0;
+  HAL_ReadCANPeriodicPacket(m_handle, apiId, data->data, &data->length, &data->timestamp,
+                            timeoutMs, periodMs, &status);
+  if (status != 0) ClearData(data);
+  return status == 0;
+}
+
+}  // namespace frc
