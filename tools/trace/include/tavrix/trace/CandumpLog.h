@@ -1,0 +1,48 @@
+// Candump log files, the text format of the Linux can-utils:
+//   (seconds.micros) can0 ID#DATA
+// one frame a line; extended ids as 8 uppercase hex digits, standard ids as 3,
+// data as uppercase hex bytes, remote requests as ID#R (with the requested
+// length as one digit when it is not 0).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tavrix/trace/TraceFrame.h"
+
+namespace tavrix::trace {
+
+constexpr std::string_view kDefaultInterface = "can0";
+
+// True for a name that can stand in a log line: 1 to 15 printable characters
+// without spaces (the kernel's limit for interface names).
+bool IsValidInterfaceName(std::string_view name);
+
+// One log line without the newline. The id is written masked to its width and
+// at most 8 data bytes are written; an invalid interface name is written as can0.
+std::string FormatCandumpLine(const TraceFrame& frame,
+                              std::string_view interfaceName = kDefaultInterface);
+// Every frame, one line each, each line ending in a newline.
+std::string FormatCandumpLog(const std::vector<TraceFrame>& frames,
+                             std::string_view interfaceName = kDefaultInterface);
+
+struct CandumpLine {
+  enum class Kind { kFrame, kBlank, kError };
+  Kind kind = Kind::kBlank;
+  TraceFrame frame;     // valid for kFrame
+  std::string error;    // valid for kError
+  std::string interfaceName;  // valid for kFrame
+};
+
+// Parses one line (without its newline; a trailing carriage return is allowed).
+// Whitespace-only lines are kBlank. Anything that is not a classic CAN frame in
+// the format above is kError with a message; CAN FD frames (ID##...) are
+// reported as not supported.
+CandumpLine ParseCandumpLine(std::string_view line);
+
+// Parses a whole log; every bad line gives one error with its line number and
+// the other lines are still read.
+ReadResult ParseCandumpLog(std::string_view text);
+
+}  // namespace tavrix::trace
