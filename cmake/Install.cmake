@@ -1,0 +1,78 @@
+# Installation and the CMake package: `cmake --install <build> --prefix <dir>`
+# puts the libraries, the public headers, the trace decoder and a package
+# config in the prefix, and `find_package(Tavrix CONFIG)` then gives the
+# imported targets Tavrix::Tavrix, Tavrix::TavrixDriver, the platform stand-in
+# (Tavrix::wpiutil, Tavrix::wpiHal, Tavrix::wpilibc) and the simulated
+# controller (Tavrix::TavrixSim).
+include(CMakePackageConfigHelpers)
+
+set(TAVRIX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrix)
+
+# The libraries name their include directories by source path; in the package
+# the same headers live under the prefix's include directory. Each source path
+# is kept for the build tree only, and the installed include directory added.
+function(tavrix_install_include_dirs target)
+  get_target_property(dirs ${target} INTERFACE_INCLUDE_DIRECTORIES)
+  if(NOT dirs)
+    return()
+  endif()
+  set(rewritten "")
+  foreach(dir IN LISTS dirs)
+    if(dir MATCHES "^\\$<" OR NOT IS_ABSOLUTE "${dir}")
+      list(APPEND rewritten "${dir}")
+    else()
+      list(APPEND rewritten "$<BUILD_INTERFACE:${dir}>")
+    endif()
+  endforeach()
+  list(APPEND rewritten "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+  list(REMOVE_DUPLICATES rewritten)
+  set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${rewritten}")
+endfunction()
+
+set(TAVRIX_PACKAGE_TARGETS "")
+foreach(target wpiutil wpiHal wpilibc TavrixDriver Tavrix TavrixSim)
+  if(TARGET ${target})
+    tavrix_install_include_dirs(${target})
+    # Installed libraries find each other beside themselves.
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+    list(APPEND TAVRIX_PACKAGE_TARGETS ${target})
+  else()
+    message(STATUS "Install: target ${target} is not defined; left out of the package")
+  endif()
+endforeach()
+
+install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
+  EXPORT TavrixTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# Public headers: the library's, the platform stand-in's (WPILib's paths) and
+# the simulated controller's, merged under one include directory.
+foreach(dir include platform/include sim/include)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
+      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+      FILES_MATCHING PATTERN "*.h")
+  endif()
+endforeach()
+
+if(TARGET tavrix-decode)
+  install(TARGETS tavrix-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+install(EXPORT TavrixTargets
+  NAMESPACE Tavrix::
+  FILE TavrixTargets.cmake
+  DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TavrixConfig.cmake.in
+  ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfig.cmake
+  INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TavrixConfigVersion.cmake
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES
+  ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfig.cmake
+  ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfigVersion.cmake
+  DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
