@@ -1,0 +1,186 @@
+// What the simulated controller drives: heartbeat watchdog, duty cycle and
+// its ramp, current limit, closed loops and limit switches.
+#include <cmath>
+
+#include "SimBus.h"
+#include "tavrix/sim/ParameterIds.h"
+
+namespace {
+
+using namespace simtest;
+using tavrix::sim::ClosedLoopQuantity;
+using tavrix::sim::LimitSwitch;
+using tavrix::sim::MotorModel;
+using tavrix::sim::SimController;
+namespace param = tavrix::sim::param;
+
+constexpr int kDutyApi = wire::kSetpointApiIds[0];
+
+class SimMotionTest : public SimTest {};
+
+TEST_F(SimMotionTest, HeartbeatWatchdogGatesTheOutput) {
+  SimController sim(kDevice);
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  StepMs(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);  // no heartbeat yet
+
+  SendHeartbeat(1ull << (kDevice + 1));  // another device's bit only
+  StepMs(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+
+  SendHeartbeat(1ull << kDevice);
+  StepMs(99);
+  EXPECT_NEAR(sim.GetAppliedOutput(), 0.5, 1e-9);
+  EXPECT_TRUE(sim.GetState().outputsEnabled);
+  StepMs(1);  // the heartbeat is now 100 ms old
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+
+  SendHeartbeat(1ull << kDevice);
+  StepMs(1);
+  SendHeartbeat(0);  // the latest heartbeat rules: disabled at once
+  StepMs(1);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+}
+
+TEST_F(SimMotionTest, DutyCycleStepResponse) {
+  SimController sim(kDevice);
+  const MotorModel m;
+  const double steady = m.velocityGainRpmPerVolt * 0.5 * 12.0;
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(1);
+  const double startCurrent = sim.GetOutputCurrent();
+  EXPECT_NEAR(startCurrent, 6.0 / m.windingResistanceOhm, 2.0);
+  RunEnabled(49);  // one time constant
+  EXPECT_NEAR(sim.GetVelocity(), steady * (1.0 - std::exp(-1.0)), 0.02 * steady);
+  RunEnabled(950);
+  EXPECT_NEAR(sim.GetVelocity(), steady, 0.001 * steady);
+  EXPECT_LT(sim.GetOutputCurrent(), 0.01 * startCurrent);
+  EXPECT_GT(sim.GetPosition(), 0.8 * steady / 60.0);  // most of a second at speed
+  EXPECT_GT(sim.GetTemperature(), m.ambientTemperatureC);
+
+  const auto frame = LastDelivered(kDevice, api::kStatus1);
+  ASSERT_TRUE(frame);
+  EXPECT_NEAR(wire::DecodeStatus1(frame->data, frame->dataSize, 1.0).velocity, steady,
+              0.001 * steady);
+  EXPECT_EQ(sim.GetState().lastSetpoint.apiId, kDutyApi);
+}
+
+TEST_F(SimMotionTest, NeverFilledSetpointDrivesNothing) {
+  SimController sim(kDevice);
+  SendSetpoint(kDevice, api::kSetpointNeverFilled, 0.0f);
+  RunEnabled(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  EXPECT_EQ(sim.GetState().lastSetpoint.apiId, api::kSetpointNeverFilled);
+  EXPECT_EQ(sim.GetState().lastSetpoint.controlType, 0);
+}
+
+TEST_F(SimMotionTest, DutyCycleIsClampedAndNaNIsZero) {
+  SimController sim(kDevice);
+  SendParameter(kDevice, param::kSmartCurrentLimit, 0u, wire::type::kUint32);  // 0: no limit
+  SendSetpoint(kDevice, kDutyApi, 3.0f);
+  RunEnabled(1);
+  EXPECT_DOUBLE_EQ(sim.GetAppliedOutput(), 1.0);
+  SendSetpoint(kDevice, kDutyApi, std::nanf(""));
+  RunEnabled(1);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+}
+
+TEST_F(SimMotionTest, OpenLoopRampLimitsTheRateOfChange) {
+  SimController sim(kDevice);
+  SendFloatParameter(kDevice, param::kOpenLoopRampRate, 2.0f);  // full scale in 0.5 s
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(100);
+  EXPECT_NEAR(sim.GetAppliedOutput(), 0.2, 1e-9);
+  RunEnabled(200);
+  EXPECT_NEAR(sim.GetAppliedOutput(), 0.5, 1e-9);
+}
+
+TEST_F(SimMotionTest, SmartCurrentLimitCapsTheCurrent) {
+  SimController sim(kDevice);
+  SendParameter(kDevice, param::kSmartCurrentLimit, 20u, wire::type::kUint32);
+  SendSetpoint(kDevice, kDutyApi, 1.0f);
+  RunEnabled(1);
+  EXPECT_NEAR(sim.GetOutputCurrent(), 20.0, 1e-9);
+  EXPECT_LT(sim.GetAppliedOutput(), 0.5);  // the controller lowered its duty cycle
+  RunEnabled(300);
+  EXPECT_LE(sim.GetOutputCurrent(), 20.0 + 1e-9);
+}
+
+TEST_F(SimMotionTest, PositionLoopReachesItsTarget) {
+  SimController sim(kDevice);
+  constexpr int kType = 3;
+  constexpr uint8_t kSlot = 1;
+  ASSERT_TRUE(sim.SetClosedLoopQuantity(kType, ClosedLoopQuantity::kPosition));
+  SendFloatParameter(kDevice, param::Slot(param::kP, kSlot), 0.2f);
+  SendFloatParameter(kDevice, param::Slot(param::kD, kSlot), 40.0f);
+  SendFloatParameter(kDevice, param::Slot(param::kOutputMin, kSlot), -0.6f);
+  SendFloatParameter(kDevice, param::Slot(param::kOutputMax, kSlot), 0.6f);
+  SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 10.0f, kSlot);
+  RunEnabled(200);
+  EXPECT_LE(sim.GetAppliedOutput(), 0.6 + 1e-9);  // the slot's output range holds
+  RunEnabled(2800);
+  EXPECT_NEAR(sim.GetPosition(), 10.0, 0.05);
+  EXPECT_NEAR(sim.GetVelocity(), 0.0, 5.0);
+}
+
+TEST_F(SimMotionTest, VelocityLoopUsesFeedForwardAndIntegral) {
+  SimController sim(kDevice);
+  constexpr int kType = 1;
+  ASSERT_TRUE(sim.SetClosedLoopQuantity(kType, ClosedLoopQuantity::kVelocity));
+  // Feed-forward alone would fall 10 % short; the integral makes up the rest.
+  SendFloatParameter(kDevice, param::Slot(param::kFF, 0), 0.9f / 5676.0f);
+  SendFloatParameter(kDevice, param::Slot(param::kI, 0), 1.0e-6f);
+  SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 3000.0f);
+  RunEnabled(2000);
+  EXPECT_NEAR(sim.GetVelocity(), 3000.0, 3.0);
+  EXPECT_NEAR(sim.GetState().iAccum, 0.1 * 3000.0 / 5676.0, 1e-3);
+}
+
+TEST_F(SimMotionTest, UnassignedTypeAndUnknownSlotDriveNothing) {
+  SimController sim(kDevice);
+  EXPECT_FALSE(sim.SetClosedLoopQuantity(0, ClosedLoopQuantity::kPosition));
+  EXPECT_FALSE(sim.SetClosedLoopQuantity(7, ClosedLoopQuantity::kPosition));
+  SendFloatParameter(kDevice, param::Slot(param::kP, 0), 1.0f);
+  SendSetpoint(kDevice, wire::kSetpointApiIds[2], 5.0f);
+  RunEnabled(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  EXPECT_EQ(sim.GetState().lastSetpoint.value, 5.0f);
+  EXPECT_EQ(sim.GetState().lastSetpoint.controlType, 2);
+
+  sim.SetClosedLoopQuantity(2, ClosedLoopQuantity::kPosition);
+  SendSetpoint(kDevice, wire::kSetpointApiIds[2], 5.0f, 4);  // there is no slot 4
+  RunEnabled(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  SendSetpoint(kDevice, wire::kSetpointApiIds[2], 5.0f, 0);
+  RunEnabled(1);
+  EXPECT_GT(sim.GetAppliedOutput(), 0.0);
+}
+
+TEST_F(SimMotionTest, LimitSwitchStopsMotionInItsDirectionOnly) {
+  SimController sim(kDevice);
+  sim.SetLimitSwitch(LimitSwitch::kForward, true);
+  SendSetpoint(kDevice, kDutyApi, 0.3f);
+  RunEnabled(20);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  EXPECT_EQ(sim.GetState().faults, 1u << SimController::kForwardLimitFaultBit);
+
+  SendSetpoint(kDevice, kDutyApi, -0.3f);
+  RunEnabled(1);
+  EXPECT_NEAR(sim.GetAppliedOutput(), -0.3, 1e-6);
+
+  SendParameter(kDevice, param::kForwardLimitSwitchEnabled, 0u, wire::type::kBool);
+  SendSetpoint(kDevice, kDutyApi, 0.3f);
+  RunEnabled(1);
+  EXPECT_NEAR(sim.GetAppliedOutput(), 0.3, 1e-6);
+}
+
+TEST_F(SimMotionTest, VoltageCompensationScalesByTheNominalVoltage) {
+  SimController sim(kDevice);
+  SendFloatParameter(kDevice, param::kVoltageCompensationNominalVoltage, 6.0f);
+  SendParameter(kDevice, param::kVoltageCompensationMode, 2u, wire::type::kUint32);
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(1);
+  EXPECT_NEAR(sim.GetAppliedOutput(), 0.25, 1e-9);  // 3 V of a 12 V bus
+}
+
+}  // namespace
