@@ -1,0 +1,86 @@
+// Frame recording on the simulated bus (see BusRecorder.h).
+#include "BusRecorder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include <hal/HALBase.h>
+#include <hal/simulation/CanData.h>
+#include <tavrix/Wire.h>
+
+namespace {
+constexpr auto kHangBound = std::chrono::seconds(30);
+}
+
+BusRecorder::BusRecorder() { m_uid = HALSIM_RegisterCanSendMessageCallback(&OnSend, this); }
+
+BusRecorder::~BusRecorder() { HALSIM_CancelCanSendMessageCallback(m_uid); }
+
+void BusRecorder::OnSend(const char*, void* param, uint32_t messageID, const uint8_t* data,
+                         uint8_t dataSize, int32_t periodMs, int32_t*) {
+  auto* self = static_cast<BusRecorder*>(param);
+  int32_t status = 0;
+  SentFrame frame;
+  frame.timeUs = HAL_GetFPGATime(&status);
+  frame.id = messageID;
+  frame.size = dataSize;
+  frame.periodMs = periodMs;
+  if (data != nullptr) std::memcpy(frame.data.data(), data, std::min<size_t>(dataSize, 8));
+  {
+    std::lock_guard<std::mutex> lock(self->m_mutex);
+    self->m_frames.push_back(frame);
+  }
+  self->m_changed.notify_all();
+}
+
+std::vector<SentFrame> BusRecorder::Frames() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_frames;
+}
+
+std::vector<SentFrame> BusRecorder::FramesFor(uint32_t id) const {
+  std::vector<SentFrame> out;
+  for (const SentFrame& f : Frames()) {
+    if (f.id == id) out.push_back(f);
+  }
+  return out;
+}
+
+std::vector<SentFrame> BusRecorder::FramesForDevice(int deviceNumber) const {
+  std::vector<SentFrame> out;
+  for (const SentFrame& f : Frames()) {
+    if (zem::wire::IsControllerId(f.id) && zem::wire::DeviceOf(f.id) == deviceNumber) {
+      out.push_back(f);
+    }
+  }
+  return out;
+}
+
+void BusRecorder::Clear() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_frames.clear();
+}
+
+bool BusRecorder::WaitFor(const std::function<bool(const std::vector<SentFrame>&)>& done) const {
+  std::unique_lock<std::mutex> lock(m_mutex);
+  return m_changed.wait_for(lock, kHangBound, [&] { return done(m_frames); });
+}
+
+bool BusRecorder::WaitForCount(uint32_t id, size_t count) const {
+  return WaitFor([&](const std::vector<SentFrame>& frames) {
+    return static_cast<size_t>(std::count_if(frames.begin(), frames.end(),
+                                             [&](const SentFrame& f) { return f.id == id; })) >=
+           count;
+  });
+}
+
+int CountProcessThreads() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
