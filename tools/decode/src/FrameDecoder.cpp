@@ -63,7 +63,7 @@ void AppendFaultWord(std::string& out, const char* label, uint16_t word) {
   out += " (";
   bool first = true;
   for (int bit = 0; bit < kFaultBits; ++bit) {
-    if (((word >> bit) & 1u) == 0) continue;
+    if (((static_cast<unsigned>(word) >> bit) & 1u) == 0) continue;
     if (!first) out += ' ';
     out += FaultName(bit);
     first = false;
