@@ -35,7 +35,7 @@ double Reciprocal(double value) { return value != 0.0 ? 1.0 / value : value; }
 bool FaultBitSet(uint16_t word, CANTavrix::FaultID faultID) {
   const auto bit = static_cast<int32_t>(faultID);
   if (bit < 0 || bit >= kFaultBits) return false;
-  return ((word >> bit) & 1u) != 0;
+  return ((static_cast<uint32_t>(word) >> bit) & 1u) != 0;
 }
 
 }  // namespace
