@@ -76,13 +76,14 @@ ControllerCore::ControllerCore(int deviceNumber, const SimOptions& options)
 void ControllerCore::OnRobotFrame(const Frame& f, Outbox* out) {
   const uint32_t id = f.messageId & kArbitrationMask;
   if ((f.messageId & kNotDataFrame) != 0 || !wire::IsControllerId(id)) return;
+  const bool heartbeat = id == wire::kHeartbeatId;
+  if (!heartbeat && wire::DeviceOf(id) != device_) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (id == wire::kHeartbeatId) {
+  if (heartbeat) {
     HandleHeartbeat(f);
-    return;
+  } else {
+    HandleCommand(f, wire::ApiOf(id), out);
   }
-  if (wire::DeviceOf(id) != device_) return;
-  HandleCommand(f, wire::ApiOf(id), out);
 }
 
 void ControllerCore::OnDeviceFrame(const Frame& f) {

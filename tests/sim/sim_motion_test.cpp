@@ -65,15 +65,6 @@ TEST_F(SimMotionTest, DutyCycleStepResponse) {
   EXPECT_EQ(sim.GetState().lastSetpoint.apiId, kDutyApi);
 }
 
-TEST_F(SimMotionTest, NeverFilledSetpointDrivesNothing) {
-  SimController sim(kDevice);
-  SendSetpoint(kDevice, api::kSetpointNeverFilled, 0.0f);
-  RunEnabled(20);
-  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
-  EXPECT_EQ(sim.GetState().lastSetpoint.apiId, api::kSetpointNeverFilled);
-  EXPECT_EQ(sim.GetState().lastSetpoint.controlType, 0);
-}
-
 TEST_F(SimMotionTest, DutyCycleIsClampedAndNaNIsZero) {
   SimController sim(kDevice);
   SendParameter(kDevice, param::kSmartCurrentLimit, 0u, wire::type::kUint32);  // 0: no limit
@@ -83,6 +74,11 @@ TEST_F(SimMotionTest, DutyCycleIsClampedAndNaNIsZero) {
   SendSetpoint(kDevice, kDutyApi, std::nanf(""));
   RunEnabled(1);
   EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  SendSetpoint(kDevice, api::kSetpointNeverFilled, 0.0f);  // the empty slot is a zero duty cycle
+  RunEnabled(1);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+  EXPECT_EQ(sim.GetState().lastSetpoint.apiId, api::kSetpointNeverFilled);
 }
 
 TEST_F(SimMotionTest, OpenLoopRampLimitsTheRateOfChange) {

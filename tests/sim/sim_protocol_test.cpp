@@ -132,13 +132,6 @@ TEST_F(SimProtocolTest, BurnedStoreSurvivesAPowerCycle) {
   EXPECT_EQ(sim.GetState().counts.burnFlashes, 1u);
 }
 
-TEST_F(SimProtocolTest, PowerCycleWithoutBurnRestoresDefaults) {
-  SimController sim(kDevice);
-  SendParameter(kDevice, param::kSmartCurrentLimit, 30u, wire::type::kUint32);
-  sim.PowerCycle();
-  EXPECT_EQ(ReadParameter(kDevice, param::kSmartCurrentLimit)->word, 80u);
-}
-
 TEST_F(SimProtocolTest, FactoryDefaultsRestoreAndPersistOnlyWithTheFlag) {
   SimController sim(kDevice);
   const int kP0 = param::Slot(param::kP, 0);
