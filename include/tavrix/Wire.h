@@ -35,6 +35,13 @@ constexpr int32_t DeviceOf(uint32_t arbitrationId) {
 constexpr int32_t ApiOf(uint32_t arbitrationId) {
   return static_cast<int32_t>((arbitrationId >> kApiShift) & kApiMask);
 }
+// The other two fields of the id layout, for frames of any device on the bus.
+constexpr int32_t ManufacturerOf(uint32_t arbitrationId) {
+  return static_cast<int32_t>((arbitrationId >> 16) & 0xFFu);
+}
+constexpr int32_t DeviceTypeOf(uint32_t arbitrationId) {
+  return static_cast<int32_t>((arbitrationId >> 24) & 0x1Fu);
+}
 // True for ids of this manufacturer and device type (the low 29 bits are compared).
 constexpr bool IsControllerId(uint32_t arbitrationId) {
   return (arbitrationId & 0x1FFF0000u) == kIdBase;
