@@ -103,7 +103,7 @@ bool ReadInput(const std::string& path, std::vector<uint8_t>& bytes, std::string
 }
 
 const char* PlaceLabel(trace::TraceFormat format) {
-  return format == trace::TraceFormat::kPcap ? "offset" : "line";
+  return format == trace::TraceFormat::kCandump ? "line" : "offset";
 }
 
 // Reads one input and prints its problems; false when it had any.

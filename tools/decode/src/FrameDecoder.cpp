@@ -263,9 +263,9 @@ std::string DecodeRaw(const TraceFrame& frame) {
   if (!frame.extended) {
     Appendf(out, "standard id 0x%03X", static_cast<unsigned>(frame.id));
   } else {
-    Appendf(out, "device type %u manufacturer %u api 0x%03X device %u",
-            static_cast<unsigned>((frame.id >> 24) & 0x1F), static_cast<unsigned>((frame.id >> 16) & 0xFF),
-            static_cast<unsigned>(wire::ApiOf(frame.id)), static_cast<unsigned>(wire::DeviceOf(frame.id)));
+    Appendf(out, "device type %d manufacturer %d api 0x%03X device %d",
+            static_cast<int>(wire::DeviceTypeOf(frame.id)), static_cast<int>(wire::ManufacturerOf(frame.id)),
+            static_cast<unsigned>(wire::ApiOf(frame.id)), static_cast<int>(wire::DeviceOf(frame.id)));
   }
   if (frame.remote) out += " remote request";
   return out;
