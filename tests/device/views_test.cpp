@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -200,26 +201,11 @@ TEST_F(ViewsTest, SetReferencePassesThroughAndLeavesGet) {
   EXPECT_EQ(device->Get(), 0.4);
 }
 
-TEST_F(ViewsTest, IntegralAccumulator) {
-  auto pid = device->GetPIDController();
-  ClearBus();
-  EXPECT_EQ(pid.SetIAccum(2.0), CANError::kSuccess);
-  const auto frames = RobotFrames(kId, wire::api::kSetIAccum);
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(PayloadOf(frames[0]), (Bytes{0x00, 0x00, 0x00, 0x40, 0x02}));
-  DeliverStatus(kId, wire::api::kStatus2, {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20, 0xC0});
-  EXPECT_EQ(pid.GetIAccum(), -2.5);
-  device->SetInverted(true);
-  EXPECT_EQ(pid.GetIAccum(), 2.5);
-}
-
-TEST_F(ViewsTest, EncoderPositionVelocityAndFactors) {
+TEST_F(ViewsTest, EncoderAndAccumulator) {
   auto encoder = device->GetEncoder();
+  auto pid = device->GetPIDController();
   DeliverStatus(kId, wire::api::kStatus1, wire::EncodeStatus1(-3.5f, 0, 0.0, 0.0));
-  DeliverStatus(kId, wire::api::kStatus2, wire::EncodeStatus2(1.0f, 0.0f));
-  EXPECT_EQ(encoder.GetPosition(), 1.0);
-  EXPECT_EQ(encoder.GetVelocity(), -3.5);
-
+  DeliverStatus(kId, wire::api::kStatus2, {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20, 0xC0});
   ClearBus();
   EXPECT_EQ(encoder.SetPositionConversionFactor(0.1), CANError::kSuccess);
   EXPECT_EQ(encoder.SetVelocityConversionFactor(60.0), CANError::kSuccess);
@@ -227,15 +213,22 @@ TEST_F(ViewsTest, EncoderPositionVelocityAndFactors) {
   EXPECT_EQ(encoder.GetPositionConversionFactor(), 0.10000000149011612);
   EXPECT_EQ(encoder.GetVelocityConversionFactor(), 60.0);
   EXPECT_EQ(encoder.GetPosition(), 1.0);  // the library applies no factor
+  EXPECT_EQ(encoder.GetVelocity(), -3.5);
+  EXPECT_EQ(pid.GetIAccum(), -2.5);
 
   device->SetInverted(true);
   EXPECT_EQ(encoder.GetPosition(), -1.0);
   EXPECT_EQ(encoder.GetVelocity(), 3.5);
+  EXPECT_EQ(pid.GetIAccum(), 2.5);
   ClearBus();
   EXPECT_EQ(encoder.SetPosition(1.5), CANError::kSuccess);
-  const auto frames = RobotFrames(kId, wire::api::kSetEncoderPosition);
-  ASSERT_EQ(frames.size(), 1u);
+  EXPECT_EQ(pid.SetIAccum(2.0), CANError::kSuccess);
+  const auto frames = RobotFrames(kId);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(wire::ApiOf(frames[0].messageID), wire::api::kSetEncoderPosition);
   EXPECT_EQ(PayloadOf(frames[0]), (Bytes{0x00, 0x00, 0xC0, 0xBF, 0x02}));
+  EXPECT_EQ(wire::ApiOf(frames[1].messageID), wire::api::kSetIAccum);
+  EXPECT_EQ(PayloadOf(frames[1]), (Bytes{0x00, 0x00, 0x00, 0xC0, 0x02}));
 
   SetFaults(true);
   device->SetCANTimeout(1);
@@ -243,64 +236,41 @@ TEST_F(ViewsTest, EncoderPositionVelocityAndFactors) {
   EXPECT_EQ(encoder.GetVelocityConversionFactor(), 0.0);
 }
 
-TEST_F(ViewsTest, LimitSwitchConstructionWritesPolarity) {
+TEST_F(ViewsTest, LimitSwitches) {
   using Switch = CANDigitalInput::LimitSwitch;
-  struct Case {
-    Switch which;
-    Polarity polarity;
-    ParamWrite written;
-  };
-  const std::vector<Case> cases = {
+  // Construction writes the polarity; any switch but kForward is the reverse one.
+  const std::vector<std::tuple<Switch, Polarity, ParamWrite>> constructions = {
       {Switch::kForward, Polarity::kPolarity1, BoolWrite(50, true)},
       {Switch::kForward, Polarity::kPolarity0, BoolWrite(50, false)},
-      {Switch::kReverse, Polarity::kPolarity1, BoolWrite(51, true)},
-      {static_cast<Switch>(7), static_cast<Polarity>(5), BoolWrite(51, true)},
-  };
-  for (const auto& c : cases) {
+      {static_cast<Switch>(7), static_cast<Polarity>(5), BoolWrite(51, true)}};
+  for (const auto& [which, polarity, written] : constructions) {
     ClearBus();
-    CANDigitalInput input(*device, c.which, c.polarity);
-    EXPECT_EQ(ParamWrites(kId), std::vector<ParamWrite>{c.written});
+    CANDigitalInput input(*device, which, polarity);
+    EXPECT_EQ(ParamWrites(kId), std::vector<ParamWrite>{written});
   }
   ClearBus();
-  device->GetForwardLimitSwitch(Polarity::kPolarity1);
-  device->GetForwardLimitSwitch(Polarity::kPolarity1);
-  device->GetReverseLimitSwitch(Polarity::kPolarity0);
-  EXPECT_EQ(ParamWrites(kId), (std::vector<ParamWrite>{BoolWrite(50, true), BoolWrite(50, true),
-                                                       BoolWrite(51, false)}));
-}
-
-TEST_F(ViewsTest, LimitSwitchEnableParameters) {
-  auto forward = device->GetForwardLimitSwitch(Polarity::kPolarity0);
+  auto forward = device->GetForwardLimitSwitch(Polarity::kPolarity1);
   auto reverse = device->GetReverseLimitSwitch(Polarity::kPolarity0);
-  ClearBus();
   EXPECT_EQ(forward.EnableLimitSwitch(false), CANError::kSuccess);
   EXPECT_EQ(reverse.EnableLimitSwitch(true), CANError::kSuccess);
-  EXPECT_EQ(ParamWrites(kId), (std::vector<ParamWrite>{BoolWrite(52, false), BoolWrite(53, true)}));
+  EXPECT_EQ(ParamWrites(kId), (std::vector<ParamWrite>{BoolWrite(50, true), BoolWrite(51, false),
+                                                       BoolWrite(52, false), BoolWrite(53, true)}));
   EXPECT_FALSE(forward.IsLimitSwitchEnabled());
   EXPECT_TRUE(reverse.IsLimitSwitchEnabled());
   sim->SetParameter(52, {0x100, wire::type::kBool});  // any non-zero word
   EXPECT_TRUE(forward.IsLimitSwitchEnabled());
 
+  // The state is the fault bit, whatever the enable setting.
+  const std::vector<std::tuple<uint16_t, bool, bool>> states = {
+      {0x4000, true, false}, {0x8000, false, true}, {0xC000, true, true}, {0x3FFF, false, false}};
+  for (const auto& [faults, forwardSet, reverseSet] : states) {
+    DeliverStatus(kId, wire::api::kStatus0, wire::EncodeStatus0(0.0, faults, 0xFFFF, false));
+    EXPECT_EQ(forward.Get(), forwardSet) << faults;
+    EXPECT_EQ(reverse.Get(), reverseSet) << faults;
+  }
   SetFaults(true);
   device->SetCANTimeout(1);
   EXPECT_FALSE(reverse.IsLimitSwitchEnabled());
-}
-
-TEST_F(ViewsTest, LimitSwitchStateIsTheFaultBit) {
-  const auto forward = device->GetForwardLimitSwitch(Polarity::kPolarity1);
-  const auto reverse = device->GetReverseLimitSwitch(Polarity::kPolarity1);
-  struct Case {
-    uint16_t faults;
-    bool forward;
-    bool reverse;
-  };
-  const std::vector<Case> cases = {
-      {0x4000, true, false}, {0x8000, false, true}, {0xC000, true, true}, {0x3FFF, false, false}};
-  for (const auto& c : cases) {
-    DeliverStatus(kId, wire::api::kStatus0, wire::EncodeStatus0(0.0, c.faults, 0xFFFF, false));
-    EXPECT_EQ(forward.Get(), c.forward) << c.faults;
-    EXPECT_EQ(reverse.Get(), c.reverse) << c.faults;
-  }
 }
 
 }  // namespace
