@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include <hal/HALBase.h>
 #include <hal/simulation/CanData.h>
@@ -14,13 +15,22 @@ namespace {
 constexpr auto kHangBound = std::chrono::seconds(30);
 }
 
-BusRecorder::BusRecorder() { m_uid = HALSIM_RegisterCanSendMessageCallback(&OnSend, this); }
+BusRecorder::BusRecorder() : m_state(*new State) {
+  // Kept reachable for the life of the process (see the header).
+  static std::mutex keptMutex;
+  static auto* kept = new std::vector<const State*>;
+  {
+    std::lock_guard<std::mutex> lock(keptMutex);
+    kept->push_back(&m_state);
+  }
+  m_uid = HALSIM_RegisterCanSendMessageCallback(&OnSend, &m_state);
+}
 
 BusRecorder::~BusRecorder() { HALSIM_CancelCanSendMessageCallback(m_uid); }
 
 void BusRecorder::OnSend(const char*, void* param, uint32_t messageID, const uint8_t* data,
                          uint8_t dataSize, int32_t periodMs, int32_t*) {
-  auto* self = static_cast<BusRecorder*>(param);
+  auto* state = static_cast<State*>(param);
   int32_t status = 0;
   SentFrame frame;
   frame.timeUs = HAL_GetFPGATime(&status);
@@ -28,16 +38,14 @@ void BusRecorder::OnSend(const char*, void* param, uint32_t messageID, const uin
   frame.size = dataSize;
   frame.periodMs = periodMs;
   if (data != nullptr) std::memcpy(frame.data.data(), data, std::min<size_t>(dataSize, 8));
-  {
-    std::lock_guard<std::mutex> lock(self->m_mutex);
-    self->m_frames.push_back(frame);
-  }
-  self->m_changed.notify_all();
+  std::lock_guard<std::mutex> lock(state->mutex);
+  state->frames.push_back(frame);
+  state->changed.notify_all();
 }
 
 std::vector<SentFrame> BusRecorder::Frames() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_frames;
+  std::lock_guard<std::mutex> lock(m_state.mutex);
+  return m_state.frames;
 }
 
 std::vector<SentFrame> BusRecorder::FramesFor(uint32_t id) const {
@@ -59,13 +67,13 @@ std::vector<SentFrame> BusRecorder::FramesForDevice(int deviceNumber) const {
 }
 
 void BusRecorder::Clear() {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_frames.clear();
+  std::lock_guard<std::mutex> lock(m_state.mutex);
+  m_state.frames.clear();
 }
 
 bool BusRecorder::WaitFor(const std::function<bool(const std::vector<SentFrame>&)>& done) const {
-  std::unique_lock<std::mutex> lock(m_mutex);
-  return m_changed.wait_for(lock, kHangBound, [&] { return done(m_frames); });
+  std::unique_lock<std::mutex> lock(m_state.mutex);
+  return m_state.changed.wait_for(lock, kHangBound, [&] { return done(m_state.frames); });
 }
 
 bool BusRecorder::WaitForCount(uint32_t id, size_t count) const {
@@ -84,3 +92,5 @@ int CountProcessThreads() {
   }
   return count;
 }
+
+void StartRuntimeHelperThreads() { std::thread([] {}).join(); }

@@ -37,14 +37,23 @@ class BusRecorder {
   bool WaitFor(const std::function<bool(const std::vector<SentFrame>&)>& done) const;
 
  private:
+  struct State {
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;
+    std::vector<SentFrame> frames;
+  };
   static void OnSend(const char* name, void* param, uint32_t messageID, const uint8_t* data,
                      uint8_t dataSize, int32_t periodMs, int32_t* status);
 
-  mutable std::mutex m_mutex;
-  mutable std::condition_variable m_changed;
-  std::vector<SentFrame> m_frames;
+  // Cancelling a callback does not wait for calls already under way, and the
+  // driver's threads outlive any test, so the state they write is never freed.
+  State& m_state;
   int32_t m_uid = 0;
 };
 
 // Number of threads of this process.
 int CountProcessThreads();
+// Starts and joins one thread, so that a runtime that adds a helper thread of
+// its own with the first thread it sees (ThreadSanitizer does) has done so
+// before threads are counted.
+void StartRuntimeHelperThreads();

@@ -105,6 +105,7 @@ TEST(DriverHeartbeat, FollowsTheEnableStateAndTheRegistryFromTheNextFrame) {
 TEST(DriverHeartbeat, StartsOneThreadHoweverOftenAndFromWhereverItIsStarted) {
   BusRecorder bus;
   HALSIM_PauseTiming();
+  StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
   constexpr int kCallers = 8;
   std::atomic<bool> go{false};

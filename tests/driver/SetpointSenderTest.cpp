@@ -226,6 +226,7 @@ TEST(DriverSetpointSender, StartsOneThreadHoweverItIsStarted) {
   BusRecorder bus;
   Serve(1, 10);
   HALSIM_PauseTiming();
+  StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
   constexpr int kCallers = 8;
   std::atomic<bool> go{false};
