@@ -47,7 +47,8 @@ foreach(symbol IN LISTS defined)
   endif()
   # Standard-library template instances (std:: and __gnu_cxx::), the linker's
   # section markers, and what the sanitizers add are not the driver's own.
-  if(symbol MATCHES "^_Z(T[ISVHW]|GV)?Z?N?K?S[tabiod]" OR symbol MATCHES "^_Z(T[ISVHW]|GV)?Z?N?K?9__gnu_cxx"
+  if(symbol MATCHES "^_Z(T[ISVHW]|GV)?Z?N?K?S[tabiod]"
+     OR symbol MATCHES "^_Z(T[ISVHW]|GV)?Z?N?K?9__gnu_cxx"
      OR symbol MATCHES "^(_init|_fini|_edata|_end|__bss_start)$"
      OR symbol MATCHES "^__(asan|ubsan|tsan|sanitizer|odr_asan)")
     continue()

@@ -137,7 +137,8 @@ TEST(DriverJvm, EveryNativeMethodReachesTheDriver) {
   ASSERT_EQ(setpoints.size(), 11u);  // one sender thread, every 10 ms
   for (const SentFrame& f : setpoints) {
     EXPECT_EQ(f.id, setpointId);
-    EXPECT_EQ(f.data, (Bytes8{0x00, 0x00, 0x00, 0x3F, 0xFF, 0xFF, 0xFF, 0x00}));  // slot 255, aux -1
+    // Value 0.5, aux word -1, slot 255.
+    EXPECT_EQ(f.data, (Bytes8{0x00, 0x00, 0x00, 0x3F, 0xFF, 0xFF, 0xFF, 0x00}));
   }
   const std::vector<SentFrame> heartbeats = bus.FramesFor(heartbeatId);
   ASSERT_EQ(heartbeats.size(), 5u);  // one heartbeat thread, every 25 ms

@@ -219,7 +219,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, DriverOddPeriod,
                                          PeriodCase{INT_MAX, 1}),
                          [](const testing::TestParamInfo<PeriodCase>& param) {
                            const int32_t ms = param.param.periodMs;
-                           return (ms < 0 ? "Minus" : "Plus") + std::to_string(ms < 0 ? -(int64_t{ms}) : ms);
+                           const int64_t magnitude = ms < 0 ? -int64_t{ms} : ms;
+                           return (ms < 0 ? "Minus" : "Plus") + std::to_string(magnitude);
                          });
 
 TEST(DriverSetpointSender, StartsOneThreadHoweverItIsStarted) {
@@ -253,7 +254,9 @@ TEST(DriverSetpointSender, StartsOneThreadHoweverItIsStarted) {
 // slot and auxiliary word follow, so a frame mixing two stores shows.
 int32_t ApiFor(uint32_t k) { return zem::wire::kSetpointApiIds[k % 7]; }
 uint8_t SlotFor(uint32_t k) { return static_cast<uint8_t>((k * 37u) % 251u); }
-int16_t AuxFor(uint32_t k) { return static_cast<int16_t>(static_cast<int32_t>(k % 65536u) - 32768); }
+int16_t AuxFor(uint32_t k) {
+  return static_cast<int16_t>(static_cast<int32_t>(k % 65536u) - 32768);
+}
 void StoreCase(uint32_t k) {
   ZEM_CANTavrixSetDriverSet4(5, static_cast<float>(k), ApiFor(k), SlotFor(k), AuxFor(k));
 }
