@@ -37,10 +37,13 @@ TAVRIX_DRIVER_API void ZEM_CANTavrixUnregisterDevice(int32_t deviceNumber);
 TAVRIX_DRIVER_API void ZEM_CANTavrixSetDriverInit(void);
 /* Starts the setpoint thread once per process; returns 0. */
 TAVRIX_DRIVER_API int32_t ZEM_CANTavrixRunSetDriver(void);
-/* Stores a device's setpoint frame content; numbers outside 1..62 are ignored. */
+/* Stores a device's setpoint frame content; numbers outside 1..62 are ignored.
+ * Nothing is sent here: the setpoint thread sends it when the device is next
+ * due, and every frame carries the four values of one single call. */
 TAVRIX_DRIVER_API void ZEM_CANTavrixSetDriverSet4(int32_t deviceNumber, float value, int32_t apiId,
                                                   uint8_t pidSlot, int16_t auxWord);
-/* Sets a device's control-frame period; 0 stops its frames. */
+/* Sets a device's control-frame period; 0 or a negative period stops its
+ * frames. Numbers outside 1..62 are ignored. */
 TAVRIX_DRIVER_API void ZEM_CANTavrixSetDriverSetCtrlFramePeriodMs(int32_t deviceNumber,
                                                                   int32_t periodMs);
 
