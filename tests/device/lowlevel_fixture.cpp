@@ -3,6 +3,7 @@
 #include "lowlevel_fixture.h"
 
 #include <chrono>
+#include <memory>
 #include <utility>
 
 #include <hal/simulation/CanData.h>
@@ -27,19 +28,53 @@ Bytes FloatBytes(float value) {
   return ToBytes(out, 4);
 }
 
+// Platform callbacks are copied out of the registry before they run, so a
+// cancelled one may still be running on another thread: what it touches is
+// kept, reachable, until the process ends.
+namespace {
+
+template <typename T>
+T* KeepUntilExit() {
+  static auto* keepMutex = new std::mutex;
+  static auto* kept = new std::vector<std::shared_ptr<void>>;
+  auto object = std::make_shared<T>();
+  std::lock_guard<std::mutex> lock(*keepMutex);
+  kept->push_back(object);
+  return object.get();
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // ScriptedController
 // ---------------------------------------------------------------------------
 
-ScriptedController::ScriptedController(int number) : deviceNumber(number) {
-  uid = HALSIM_RegisterCanFrameCallback(&ScriptedController::OnFrame, this);
+struct ScriptedController::State {
+  std::mutex mutex;
+  bool active = true;
+  int deviceNumber = 0;
+  std::map<int32_t, Replier> repliers;
+  bool storeParameters = false;
+  std::map<int32_t, Bytes> parameters;
+
+  std::optional<Bytes> ReplyTo(int32_t apiId, const Bytes& sent);
+};
+
+ScriptedController::ScriptedController(int number) : state(KeepUntilExit<State>()) {
+  state->deviceNumber = number;
+  uid = HALSIM_RegisterCanFrameCallback(&ScriptedController::OnFrame, state);
 }
 
-ScriptedController::~ScriptedController() { HALSIM_CancelCanFrameCallback(uid); }
+ScriptedController::~ScriptedController() {
+  HALSIM_CancelCanFrameCallback(uid);
+  std::lock_guard<std::mutex> lock(state->mutex);
+  state->active = false;
+  state->repliers.clear();
+}
 
 void ScriptedController::SetReplier(int32_t apiId, Replier replier) {
-  std::lock_guard<std::mutex> lock(mutex);
-  repliers[apiId] = std::move(replier);
+  std::lock_guard<std::mutex> lock(state->mutex);
+  state->repliers[apiId] = std::move(replier);
 }
 
 void ScriptedController::Answer(int32_t apiId, Bytes reply) {
@@ -55,12 +90,13 @@ void ScriptedController::AnswerFirmware(uint32_t version, bool debugBuild) {
 }
 
 void ScriptedController::StoreParameters() {
-  std::lock_guard<std::mutex> lock(mutex);
-  storeParameters = true;
+  std::lock_guard<std::mutex> lock(state->mutex);
+  state->storeParameters = true;
 }
 
-std::optional<Bytes> ScriptedController::ReplyTo(int32_t apiId, const Bytes& sent) {
+std::optional<Bytes> ScriptedController::State::ReplyTo(int32_t apiId, const Bytes& sent) {
   std::lock_guard<std::mutex> lock(mutex);
+  if (!active) return std::nullopt;
   auto found = repliers.find(apiId);
   if (found != repliers.end()) return found->second(sent);
   if (storeParameters && wire::IsParameterApi(apiId)) {
@@ -79,8 +115,9 @@ std::optional<Bytes> ScriptedController::ReplyTo(int32_t apiId, const Bytes& sen
 void ScriptedController::OnFrame(void* param, uint64_t /*timestampUs*/, uint32_t messageID,
                                  const uint8_t* data, uint8_t dataSize, int32_t periodMs,
                                  int32_t fromRobot) {
-  auto* self = static_cast<ScriptedController*>(param);
+  auto* self = static_cast<State*>(param);
   if (!fromRobot || periodMs < 0 || !wire::IsControllerId(messageID)) return;
+  // deviceNumber is set before the callback is registered and never changes.
   if (wire::DeviceOf(messageID) != self->deviceNumber) return;
   const int32_t apiId = wire::ApiOf(messageID);
   // Replies are delivered without holding the controller's lock.
@@ -95,12 +132,19 @@ void ScriptedController::OnFrame(void* param, uint64_t /*timestampUs*/, uint32_t
 // LowLevelTest
 // ---------------------------------------------------------------------------
 
+struct LowLevelTest::Signal {
+  std::mutex mutex;
+  std::condition_variable frameArrived;
+  uint64_t frameCount = 0;
+};
+
 void LowLevelTest::SetUp() {
+  signal = KeepUntilExit<Signal>();
   HALSIM_PauseTiming();
   halsim::ResetRecords();
   halsim::ClearCanTrace();
   halsim::ClearCanReads();
-  uid = HALSIM_RegisterCanFrameCallback(&LowLevelTest::OnFrame, this);
+  uid = HALSIM_RegisterCanFrameCallback(&LowLevelTest::OnFrame, signal);
 }
 
 void LowLevelTest::TearDown() {
@@ -110,21 +154,21 @@ void LowLevelTest::TearDown() {
 
 void LowLevelTest::OnFrame(void* param, uint64_t, uint32_t, const uint8_t*, uint8_t, int32_t,
                            int32_t) {
-  auto* self = static_cast<LowLevelTest*>(param);
+  auto* self = static_cast<Signal*>(param);
   {
-    std::lock_guard<std::mutex> lock(self->signalMutex);
+    std::lock_guard<std::mutex> lock(self->mutex);
     ++self->frameCount;
   }
-  self->signal.notify_all();
+  self->frameArrived.notify_all();
 }
 
 bool LowLevelTest::WaitForFrameSignal() {
   // Bounded on the wall clock only so that a missing thread fails the test
   // instead of hanging it; returns as soon as any frame is on the bus.
-  std::unique_lock<std::mutex> lock(signalMutex);
-  const uint64_t seen = frameCount;
-  return signal.wait_for(lock, std::chrono::milliseconds(20),
-                         [&] { return frameCount != seen; });
+  std::unique_lock<std::mutex> lock(signal->mutex);
+  const uint64_t seen = signal->frameCount;
+  return signal->frameArrived.wait_for(lock, std::chrono::milliseconds(20),
+                                       [&] { return signal->frameCount != seen; });
 }
 
 bool LowLevelTest::StepUntil(const std::function<bool()>& done, int maxSteps) {
@@ -146,7 +190,15 @@ bool LowLevelTest::AwaitSetpointThread(int deviceNumber) {
 
 size_t TraceSize() { return halsim::GetCanTrace().size(); }
 
-std::vector<Sent> SentTo(int deviceNumber, size_t from) {
+namespace {
+
+bool IsSetpointApi(int32_t apiId) {
+  return apiId == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(apiId) >= 0;
+}
+
+}  // namespace
+
+std::vector<Sent> AllSentTo(int deviceNumber, size_t from) {
   const auto trace = halsim::GetCanTrace();
   std::vector<Sent> out;
   for (size_t i = from; i < trace.size(); ++i) {
@@ -159,9 +211,17 @@ std::vector<Sent> SentTo(int deviceNumber, size_t from) {
   return out;
 }
 
+std::vector<Sent> SentTo(int deviceNumber, size_t from) {
+  std::vector<Sent> out;
+  for (auto& s : AllSentTo(deviceNumber, from)) {
+    if (!IsSetpointApi(s.api) && s.api != wire::api::kHeartbeat) out.push_back(std::move(s));
+  }
+  return out;
+}
+
 std::vector<Sent> SentTo(int deviceNumber, int32_t apiId, size_t from) {
   std::vector<Sent> out;
-  for (auto& s : SentTo(deviceNumber, from)) {
+  for (auto& s : AllSentTo(deviceNumber, from)) {
     if (s.api == apiId) out.push_back(std::move(s));
   }
   return out;
@@ -169,10 +229,10 @@ std::vector<Sent> SentTo(int deviceNumber, int32_t apiId, size_t from) {
 
 std::vector<Sent> SetpointsTo(int deviceNumber, size_t from) {
   std::vector<Sent> out;
-  for (auto& s : SentTo(deviceNumber, from)) {
-    const bool setpointId =
-        s.api == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(s.api) >= 0;
-    if (setpointId && s.periodMs == 0 && s.bytes.size() == 8) out.push_back(std::move(s));
+  for (auto& s : AllSentTo(deviceNumber, from)) {
+    if (IsSetpointApi(s.api) && s.periodMs == 0 && s.bytes.size() == 8) {
+      out.push_back(std::move(s));
+    }
   }
   return out;
 }

@@ -88,15 +88,13 @@ class ScriptedController {
   void StoreParameters();
 
  private:
+  struct State;
   static void OnFrame(void* param, uint64_t timestampUs, uint32_t messageID, const uint8_t* data,
                       uint8_t dataSize, int32_t periodMs, int32_t fromRobot);
-  std::optional<Bytes> ReplyTo(int32_t apiId, const Bytes& sent);
 
-  const int deviceNumber;
-  std::mutex mutex;
-  std::map<int32_t, Replier> repliers;
-  bool storeParameters = false;
-  std::map<int32_t, Bytes> parameters;
+  // A cancelled callback may still be running on a driver thread, so the
+  // state it uses lives until the process ends.
+  State* state;
   int32_t uid = 0;
 };
 
@@ -115,21 +113,24 @@ class LowLevelTest : public ::testing::Test {
   bool AwaitSetpointThread(int deviceNumber);
 
  private:
+  struct Signal;
   static void OnFrame(void* param, uint64_t timestampUs, uint32_t messageID, const uint8_t* data,
                       uint8_t dataSize, int32_t periodMs, int32_t fromRobot);
   bool WaitForFrameSignal();
 
-  std::mutex signalMutex;
-  std::condition_variable signal;
-  uint64_t frameCount = 0;
+  Signal* signal = nullptr;  // lives until the process ends, as the controller's state
   int32_t uid = 0;
 };
 
 Bytes ToBytes(const uint8_t* data, size_t size);
 
 // Robot-side frames to one device number, from trace position `from` on.
+std::vector<Sent> AllSentTo(int deviceNumber, size_t from = 0);
+// The same without the frames of the driver's threads (the start-up sweep and
+// the setpoint thread use the setpoint API ids; the heartbeat goes to device
+// 0): what the device object itself sent.
 std::vector<Sent> SentTo(int deviceNumber, size_t from = 0);
-// The same, only for one API id.
+// All robot-side frames to a device on one API id.
 std::vector<Sent> SentTo(int deviceNumber, int32_t apiId, size_t from = 0);
 // Setpoint frames sent once to a device (API id 0 or one of the seven
 // setpoint ids), from trace position `from` on.

@@ -29,18 +29,6 @@ const char* const kTooOldText3 =
     "The firmware on TAVRIX with CAN ID: 3 is too old and needs to be updated. Refer to "
     "https://www.tavrix.example/support for details.";
 
-// Frames of construction on the device's own ids, without the setpoint
-// frames of the sweep and the setpoint thread and without the heartbeat.
-std::vector<Sent> CommandFrames(const std::vector<Sent>& sent) {
-  std::vector<Sent> out;
-  for (const auto& s : sent) {
-    const bool setpoint = s.api == wire::api::kSetpointNeverFilled ||
-                          wire::ControlTypeOfApi(s.api) >= 0;
-    if (!setpoint && s.api != wire::api::kHeartbeat) out.push_back(s);
-  }
-  return out;
-}
-
 // Device 62 is never constructed in these tests: its frames on API id 2 come
 // from the start-up sweep alone, one stop request and one zero frame.
 void ExpectOneSweep() {
@@ -72,7 +60,7 @@ TEST_F(LifecycleTest, ConstructionWithCurrentFirmwareSendsRequestThenMotorTypeSi
   TestDevice device(3, MotorType::kMotorKind0);
   HALSIM_CancelCanFrameCallback(observer);
 
-  const auto frames = CommandFrames(SentTo(3));
+  const auto frames = SentTo(3);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0].api, wire::api::kFirmwareVersion);
   EXPECT_TRUE(frames[0].bytes.empty());
@@ -110,7 +98,7 @@ TEST_F(LifecycleTest, ConstructionWithCurrentFirmwareSendsRequestThenMotorTypeSi
 TEST_F(LifecycleTest, ConstructionWithoutControllerReportsMissingFirmwareAndCompletes) {
   TestDevice device(3);
 
-  const auto frames = CommandFrames(SentTo(3));
+  const auto frames = SentTo(3);
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0].api, wire::api::kFirmwareVersion);
   EXPECT_EQ(frames[1].api, 0x302);
@@ -131,6 +119,7 @@ TEST_F(LifecycleTest, ConstructionWithoutControllerReportsMissingFirmwareAndComp
 }
 
 struct FirmwareCase {
+  const char* name;
   Bytes reply;
   uint32_t version;
   bool debugBuild;
@@ -162,18 +151,19 @@ TEST_P(FirmwareTest, ReplyGivesVersionTextAndMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Versions, FirmwareTest,
     ::testing::Values(
-        FirmwareCase{{1, 1, 0, 0x1B, 0}, 0x0101001Bu, false, "v1.1.27", kTooOldText3},
-        FirmwareCase{{1, 1, 0, 0x1C, 0}, 0x0101001Cu, false, "v1.1.28", nullptr},
-        FirmwareCase{{1, 2, 1, 0, 1}, 0x01020100u, true, "v1.2.256 Debug Build", nullptr},
-        FirmwareCase{{0, 0, 0, 1, 0}, 1u, false, "v0.0.1", kTooOldText3},
-        FirmwareCase{{255, 255, 255, 255, 7}, 0xFFFFFFFFu, true, "v255.255.65535 Debug Build",
+        FirmwareCase{"Old", {1, 1, 0, 0x1B, 0}, 0x0101001Bu, false, "v1.1.27", kTooOldText3},
+        FirmwareCase{"Current", {1, 1, 0, 0x1C, 0}, 0x0101001Cu, false, "v1.1.28", nullptr},
+        FirmwareCase{"Debug", {1, 2, 1, 0, 1}, 0x01020100u, true, "v1.2.256 Debug Build", nullptr},
+        FirmwareCase{"Oldest", {0, 0, 0, 1, 0}, 1u, false, "v0.0.1", kTooOldText3},
+        FirmwareCase{"Highest", {255, 255, 255, 255, 7}, 0xFFFFFFFFu, true, "v255.255.65535 Debug Build",
                      nullptr},
         // All-zero version: a reply, but no version; the text still follows it.
-        FirmwareCase{{0, 0, 0, 0, 0}, 0u, false, "v0.0.0", kMissingText3},
+        FirmwareCase{"AllZero", {0, 0, 0, 0, 0}, 0u, false, "v0.0.0", kMissingText3},
         // A reply without the debug byte reads it as zero.
-        FirmwareCase{{1, 3, 0, 2}, 0x01030002u, false, "v1.3.2", nullptr},
+        FirmwareCase{"WithoutDebugByte", {1, 3, 0, 2}, 0x01030002u, false, "v1.3.2", nullptr},
         // An empty reply reads as version 0.
-        FirmwareCase{{}, 0u, false, "v0.0.0", kMissingText3}));
+        FirmwareCase{"Empty", {}, 0u, false, "v0.0.0", kMissingText3}),
+    [](const ::testing::TestParamInfo<FirmwareCase>& param) { return std::string(param.param.name); });
 
 TEST_F(LifecycleTest, FirmwareReplyOnTheTenthReadIsAccepted) {
   int firmwareReads = 0;
@@ -253,7 +243,7 @@ TEST_F(LifecycleTest, DestructionSendsNothingAndLeavesDeviceRegistered) {
     HALSIM_StepTiming(10000);
   }
   const size_t mark = TraceSize();
-  EXPECT_TRUE(CommandFrames(SentTo(5, mark)).empty());
+  EXPECT_TRUE(AllSentTo(5, mark).empty());
   EXPECT_EQ((RegistryWord() >> 5) & 1u, 1u);
 
   // The driver keeps repeating the last setpoint.
@@ -297,7 +287,7 @@ TEST_F(LifecycleTest, DeviceNumbersOutsideTheDriverRangeConstructAsUsual) {
   for (int number : {0, 63}) {
     TestDevice device(number);
     EXPECT_EQ(device.GetDeviceId(), number);
-    EXPECT_EQ(CommandFrames(SentTo(number)).size(), 2u) << number;
+    EXPECT_EQ(SentTo(number).size(), 2u) << number;
   }
   EXPECT_EQ(RegistryWord(), 0u);
   EXPECT_EQ(halsim::GetUsageReports().size(), 2u);
