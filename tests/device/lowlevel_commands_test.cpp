@@ -107,7 +107,8 @@ TEST_F(CommandsTest, SetpointReachesTheBusWithApiIdValueAuxAndSlot) {
               CANError::kSuccess);
     const Sent frame = NextSetpointFrame();
     EXPECT_EQ(frame.api, c.api);
-    const auto decoded = wire::DecodeSetpoint(frame.bytes.data(), static_cast<int>(frame.bytes.size()));
+    const auto decoded =
+        wire::DecodeSetpoint(frame.bytes.data(), static_cast<int>(frame.bytes.size()));
     EXPECT_EQ(wire::FloatBits(decoded.value), c.valueBits);
     EXPECT_EQ(decoded.aux, c.aux);
     EXPECT_EQ(decoded.pidSlot, c.slot);
