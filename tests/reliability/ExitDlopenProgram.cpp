@@ -16,7 +16,8 @@ int main(int argc, char** argv) {
   }
   const bool paused = std::strcmp(argv[1], "paused") == 0;
   constexpr int kDevice = 9;
-  tavrix_test::FrameCounter frames(kDevice);
+  // Never destroyed: the driver's threads still send while the process exits.
+  static tavrix_test::FrameCounter& frames = *new tavrix_test::FrameCounter(kDevice);
   if (paused) HALSIM_PauseTiming();
   // Deliberately never closed: the process exit unloads it.
   static tavrix_test::LoadedDriver driver;

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   }
   const bool paused = std::strcmp(argv[1], "paused") == 0;
   constexpr int kDevice = 7;
-  tavrix_test::FrameCounter frames(kDevice);
+  // Never destroyed: the driver's threads still send while the process exits.
+  static tavrix_test::FrameCounter& frames = *new tavrix_test::FrameCounter(kDevice);
   if (paused) HALSIM_PauseTiming();
   HALSIM_SetDriverStationEnabled(1);
   tavrix::sim::SimController controller(kDevice);

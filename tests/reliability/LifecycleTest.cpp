@@ -31,6 +31,7 @@ void SetClockPaused(bool paused) {
 
 TEST(ReliabilityLifecycle, FiftyLoadsAndUnloadsWithBothThreadsRunning) {
   FrameCounter frames(kDevice);
+  tavrix_test::StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(::testing::Message() << "round " << round);
