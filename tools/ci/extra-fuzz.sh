@@ -3,10 +3,11 @@
 # ASan+UBSan in a build of their own and runs each for a fixed time, starting
 # from the committed corpus (copied, so the run never changes the repository).
 # A crash, a sanitizer report or a failed check ends the run with an error.
-# Usage: extra-fuzz.sh <repo root>   (FUZZ_SECONDS sets the time per target, default 25)
+# Usage: extra-fuzz.sh <repo root>   (FUZZ_SECONDS: time per target, default 25;
+# FUZZ_BUILD_DIR: build directory, default <repo root>/build-fuzz)
 set -euo pipefail
 root=$(cd "${1:?usage: extra-fuzz.sh <repo root>}" && pwd)
-build="$root/build-fuzz"
+build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-25}
 jobs=${CI_JOBS:-2}
 work=$(mktemp -d)
