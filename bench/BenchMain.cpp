@@ -5,7 +5,10 @@
 // the figures.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,8 @@ struct FigureRow {
 // and "<prefix>target" is one figure.
 class FigureReporter : public benchmark::ConsoleReporter {
  public:
+  explicit FigureReporter(OutputOptions options) : ConsoleReporter(options) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) Collect(run);
@@ -30,10 +35,10 @@ class FigureReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-58s %12s %12s %8s %8s  %s\n", "figure", "subject", "floor", "ratio",
+    std::printf("\n%-48s %12s %12s %8s %8s  %s\n", "figure", "subject", "floor", "ratio",
                 "target", "met");
     for (const FigureRow& row : rows_) {
-      std::printf("%-58s %12.3f %12.3f %8.3f %8.2f  %s\n", row.name.c_str(), row.subject,
+      std::printf("%-48s %12.3f %12.3f %8.3f %8.2f  %s\n", row.name.c_str(), row.subject,
                   row.floor, row.ratio, row.target, row.ratio <= row.target ? "yes" : "NO");
     }
   }
@@ -48,7 +53,7 @@ class FigureReporter : public benchmark::ConsoleReporter {
       if (key.size() < 5 || key.compare(key.size() - 5, 5, kRatio) != 0) continue;
       const std::string prefix = key.substr(0, key.size() - 5);
       FigureRow row;
-      row.name = run.benchmark_name() + (prefix.empty() ? "" : " [" + prefix + "]");
+      row.name = run.run_name.function_name + (prefix.empty() ? "" : " [" + prefix + "]");
       row.ratio = counter.second.value;
       row.subject = Value(run, prefix + "subject");
       row.floor = Value(run, prefix + "floor");
@@ -65,12 +70,27 @@ class FigureReporter : public benchmark::ConsoleReporter {
   std::vector<FigureRow> rows_;
 };
 
+// The library applies --benchmark_color only to the reporter it makes itself,
+// so this one reads the flag: colours on a terminal unless told otherwise.
+benchmark::ConsoleReporter::OutputOptions ConsoleOptions(int argc, char** argv) {
+  bool color = isatty(STDOUT_FILENO) != 0;
+  constexpr const char* kColorFlag = "--benchmark_color=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], kColorFlag, std::strlen(kColorFlag)) != 0) continue;
+    const char* value = argv[i] + std::strlen(kColorFlag);
+    color = std::strcmp(value, "false") != 0 && std::strcmp(value, "no") != 0 &&
+            std::strcmp(value, "0") != 0;
+  }
+  return color ? benchmark::ConsoleReporter::OO_ColorTabular : benchmark::ConsoleReporter::OO_Tabular;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const benchmark::ConsoleReporter::OutputOptions options = ConsoleOptions(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  FigureReporter reporter;
+  FigureReporter reporter(options);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
