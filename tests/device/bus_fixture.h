@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,8 +17,10 @@
 #include <hal/simulation/MockHooks.h>
 #include <hal/simulation/SimRecords.h>
 
+#include "tavrix/CANTavrix.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
+#include "tavrix/sim/SimController.h"
 
 namespace tavrix_test {
 
@@ -163,6 +166,32 @@ class DeviceTest : public ::testing::Test {
     halsim::ClearCanTrace();
     halsim::ClearCanReads();
   }
+};
+
+// A CANTavrix on a simulated controller whose status frames come from the
+// test (the controller's own are stopped).
+class SimDeviceTest : public DeviceTest {
+ protected:
+  explicit SimDeviceTest(int32_t deviceNumber) : deviceNumber_(deviceNumber) {}
+  void SetUp() override {
+    DeviceTest::SetUp();
+    sim = std::make_unique<tavrix::sim::SimController>(deviceNumber_);
+    SetFaults(false);
+    device = std::make_unique<zem::CANTavrix>(
+        deviceNumber_, zem::CANTavrixLowLevel::MotorType::kMotorKind1);
+  }
+  // silent: no replies either.
+  void SetFaults(bool silent) {
+    tavrix::sim::BusFaults faults;
+    faults.statusFramesStopped = true;
+    faults.silent = silent;
+    sim->SetBusFaults(faults);
+  }
+  std::unique_ptr<tavrix::sim::SimController> sim;
+  std::unique_ptr<zem::CANTavrix> device;
+
+ private:
+  int32_t deviceNumber_;
 };
 
 }  // namespace tavrix_test

@@ -24,28 +24,14 @@ using Motor = zem::CANTavrixLowLevel::MotorType;
 
 constexpr int32_t kId = 3;
 
-class CANTavrixTest : public DeviceTest {
+class CANTavrixTest : public SimDeviceTest {
  protected:
-  void SetUp() override {
-    DeviceTest::SetUp();
-    sim = std::make_unique<SimController>(kId);
-    SetFaults(false);
-    device = std::make_unique<CANTavrix>(kId, Motor::kMotorKind1);
-  }
-  // Status frames always come from the tests; silent: no replies either.
-  void SetFaults(bool silent) {
-    tavrix::sim::BusFaults faults;
-    faults.statusFramesStopped = true;
-    faults.silent = silent;
-    sim->SetBusFaults(faults);
-  }
+  CANTavrixTest() : SimDeviceTest(kId) {}
   // What the controller received from the driver two control periods later.
   float ReceivedSetpoint() {
     HALSIM_StepTiming(20000);
     return sim->GetState().lastSetpoint.value;
   }
-  std::unique_ptr<SimController> sim;
-  std::unique_ptr<CANTavrix> device;
 };
 
 TEST_F(CANTavrixTest, ConstructionResetsBothFactorsThenClearsFaults) {

@@ -32,26 +32,12 @@ using Polarity = CANDigitalInput::LimitSwitchPolarity;
 constexpr int32_t kId = 9;
 constexpr int kSlots = 4;
 
-class ViewsTest : public DeviceTest {
+class ViewsTest : public SimDeviceTest {
  protected:
-  void SetUp() override {
-    DeviceTest::SetUp();
-    sim = std::make_unique<SimController>(kId);
-    SetFaults(false);
-    device = std::make_unique<CANTavrix>(kId, Motor::kMotorKind1);
-  }
-  // Status frames always come from the tests; silent: no replies either.
-  void SetFaults(bool silent) {
-    tavrix::sim::BusFaults faults;
-    faults.statusFramesStopped = true;
-    faults.silent = silent;
-    sim->SetBusFaults(faults);
-  }
+  ViewsTest() : SimDeviceTest(kId) {}
   void StoreFloat(int id, float value) {
     sim->SetParameter(id, {wire::FloatBits(value), wire::type::kFloat32});
   }
-  std::unique_ptr<SimController> sim;
-  std::unique_ptr<CANTavrix> device;
 };
 
 // A per-slot float setting: its slot-0 id, stride and accessors.
