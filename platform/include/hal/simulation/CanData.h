@@ -18,6 +18,10 @@ typedef void (*HAL_CAN_SendMessageCallback)(const char* name, void* param, uint3
                                             int32_t periodMs, int32_t* status);
 
 int32_t HALSIM_RegisterCanSendMessageCallback(HAL_CAN_SendMessageCallback callback, void* param);
+// Cancelling does not wait for a call already running on another thread (the
+// driver's threads send at any time): keep what param points at alive until no
+// thread can still be sending, e.g. for the rest of the process. The same holds
+// for HALSIM_CancelCanFrameCallback.
 void HALSIM_CancelCanSendMessageCallback(int32_t uid);
 
 // Device side: puts a frame on the bus from a device (a reply or a status
