@@ -41,8 +41,9 @@ void CANTavrixLowLevel::WriteValueFrame(int32_t apiId, uint32_t word, uint8_t ty
 }
 
 int32_t CANTavrixLowLevel::ReplyTimeoutMs() const {
-  // A negative timeout has no meaning: it checks once without waiting.
-  return canTimeoutMs < 0 ? 0 : canTimeoutMs;
+  // Passed on unchecked: a zero or negative timeout makes the read look once
+  // without waiting.
+  return canTimeoutMs;
 }
 
 CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::SetParameterCore(

@@ -9,10 +9,11 @@ namespace zem {
 double CANTavrixLowLevel::InversionSign() const { return inverted ? -1.0 : 1.0; }
 
 int32_t CANTavrixLowLevel::StatusTimeoutMs(int32_t periodMs) const {
-  // Formed in 64 bits so that large or negative periods cannot overflow; the
-  // result stays within 0..INT32_MAX.
+  // Formed in 64 bits so that large or negative values cannot overflow; a sum
+  // beyond the 32-bit range saturates at its end. A negative sum is passed on
+  // as it is (the read then looks once without waiting).
   const int64_t timeout = int64_t{ReplyTimeoutMs()} + 2 * int64_t{periodMs};
-  if (timeout < 0) return 0;
+  if (timeout < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
   if (timeout > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   return static_cast<int32_t>(timeout);
 }

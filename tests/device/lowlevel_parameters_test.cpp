@@ -182,7 +182,7 @@ TEST_F(ParametersTest, UnansweredReadTimesOutAfterCanTimeoutAndKeepsOutArgument)
   }
 }
 
-TEST_F(ParametersTest, NegativeCanTimeoutChecksOnceWithoutWaiting) {
+TEST_F(ParametersTest, NegativeCanTimeoutIsPassedOnAndChecksOnceWithoutWaiting) {
   device->SetCanTimeout(-5);
   controller.Answer(0x306, {1, 0, 0, 0});
   uint32_t mode = 0;
@@ -190,7 +190,7 @@ TEST_F(ParametersTest, NegativeCanTimeoutChecksOnceWithoutWaiting) {
   EXPECT_EQ(mode, 1u);
   const auto reads = ReadsOf(kDevice, 0x306);
   ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].timeoutMs, 0);
+  EXPECT_EQ(reads[0].timeoutMs, -5);
 }
 
 TEST_F(ParametersTest, ReplyShorterThanAValueWordCountsAsNone) {

@@ -194,7 +194,7 @@ TEST_F(StatusTest, PeriodCommandStoresFullPeriodAndSendsLow16Bits) {
       {Frame::kStatus2, kMax, 98, {0xFF, 0xFF}, kMax},
       {Frame::kStatus2, kMax / 2 - 10, 98, {0xF5, 0xFF}, kMax - 1},
       {Frame::kStatus2, kMax / 2 - 9, 98, {0xF6, 0xFF}, kMax},
-      {Frame::kStatus0, -100, 96, {0x9C, 0xFF}, 0},
+      {Frame::kStatus0, -100, 96, {0x9C, 0xFF}, -180},
       {Frame::kStatus1, 0, 97, {0x00, 0x00}, 20},
   };
   for (const auto& c : cases) {
@@ -222,11 +222,18 @@ TEST_F(StatusTest, StatusTimeoutSaturatesWithALargeCanTimeout) {
   device->GetPeriodicStatus0();
   EXPECT_EQ(LastRead(96).second, std::numeric_limits<int32_t>::max());
 
-  // A negative CAN timeout counts as none: only the periods remain.
+  // A negative CAN timeout is part of the sum as it is: -50 + 2 x 20.
   device->SetCanTimeout(-50);
   Deliver(97, Bytes(8, 0));
   device->GetPeriodicStatus1();
-  EXPECT_EQ(LastRead(97).second, 40);
+  EXPECT_EQ(LastRead(97).second, -10);
+
+  // Below the 32-bit range the sum saturates at its lower end.
+  device->SetCanTimeout(std::numeric_limits<int32_t>::min());
+  Deliver(98, Bytes(8, 0));
+  EXPECT_EQ(device->SetPeriodicFramePeriod(Frame::kStatus2, -1), zem::CANError::kSuccess);
+  device->GetPeriodicStatus2();
+  EXPECT_EQ(LastRead(98).second, std::numeric_limits<int32_t>::min());
 }
 
 TEST_F(StatusTest, UnknownPeriodicFrameFailsWithoutStateChangeOrFrame) {
