@@ -127,7 +127,10 @@ CANError CANTavrix::SetSecondaryCurrentLimit(double limit, int limitCycles) {
 }
 
 CANError CANTavrix::SetIdleMode(IdleMode mode) {
-  return ToCANError(SetParameter(Parameter::kIdleMode, static_cast<uint32_t>(mode)));
+  // Through int32 first: a scoped enum converts to an unsigned type only when
+  // its value fits, and idle modes pass through unchecked.
+  const auto word = static_cast<uint32_t>(static_cast<int32_t>(mode));
+  return ToCANError(SetParameter(Parameter::kIdleMode, word));
 }
 
 CANTavrix::IdleMode CANTavrix::GetIdleMode() {

@@ -138,7 +138,7 @@ CANTavrixLowLevel::MotorType CANTavrixLowLevel::GetMotorType() {
 
 CANError CANTavrixLowLevel::SetMotorType(MotorType type) {
   SetParameterCore(ConfigParameter::kMotorType, ParameterType::kUint32,
-                   static_cast<uint32_t>(type));
+                   static_cast<uint32_t>(static_cast<int32_t>(type)));
   return CANError::kSuccess;
 }
 

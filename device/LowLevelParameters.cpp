@@ -48,7 +48,7 @@ int32_t CANTavrixLowLevel::ReplyTimeoutMs() const {
 
 CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::SetParameterCore(
     ConfigParameter parameterId, ParameterType type, uint32_t value) {
-  const auto typeCode = static_cast<uint8_t>(static_cast<uint32_t>(type) & 0xFFu);
+  const auto typeCode = static_cast<uint8_t>(static_cast<uint32_t>(static_cast<int32_t>(type)) & 0xFFu);
   WriteValueFrame(wire::ParameterApiId(static_cast<int32_t>(parameterId)), value, typeCode);
   return ParameterStatus::kOK;
 }
