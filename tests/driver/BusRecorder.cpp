@@ -2,6 +2,7 @@
 #include "BusRecorder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -94,3 +95,18 @@ int CountProcessThreads() {
 }
 
 void StartRuntimeHelperThreads() { std::thread([] {}).join(); }
+
+std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start) {
+  std::atomic<bool> go{false};
+  std::vector<int32_t> results(static_cast<size_t>(callers));
+  std::vector<std::thread> threads;
+  for (int i = 0; i < callers; ++i) {
+    threads.emplace_back([&, i] {
+      while (!go) std::this_thread::yield();
+      results[static_cast<size_t>(i)] = start();
+    });
+  }
+  go = true;
+  for (std::thread& t : threads) t.join();
+  return results;
+}

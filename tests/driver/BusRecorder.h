@@ -57,3 +57,6 @@ int CountProcessThreads();
 // its own with the first thread it sees (ThreadSanitizer does) has done so
 // before threads are counted.
 void StartRuntimeHelperThreads();
+// Calls start from callers threads released at the same moment; returns each
+// caller's result.
+std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start);

@@ -107,18 +107,9 @@ TEST(DriverHeartbeat, StartsOneThreadHoweverOftenAndFromWhereverItIsStarted) {
   HALSIM_PauseTiming();
   StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
-  constexpr int kCallers = 8;
-  std::atomic<bool> go{false};
-  std::array<int32_t, kCallers> results{};
-  std::vector<std::thread> callers;
-  for (int i = 0; i < kCallers; ++i) {
-    callers.emplace_back([&, i] {
-      while (!go) std::this_thread::yield();
-      results[static_cast<size_t>(i)] = ZEM_CANTavrixRunHeartbeat();
-    });
-  }
-  go = true;
-  for (std::thread& t : callers) t.join();
+  const std::vector<int32_t> results = CallFromThreadsAtOnce(8, [] {
+    return ZEM_CANTavrixRunHeartbeat();
+  });
   for (int32_t r : results) EXPECT_EQ(r, 1);
   EXPECT_EQ(ZEM_CANTavrixRunHeartbeat(), 1);
   ASSERT_TRUE(bus.WaitForCount(kHeartbeatId, 1));

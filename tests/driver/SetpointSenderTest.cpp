@@ -229,19 +229,10 @@ TEST(DriverSetpointSender, StartsOneThreadHoweverItIsStarted) {
   HALSIM_PauseTiming();
   StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
-  constexpr int kCallers = 8;
-  std::atomic<bool> go{false};
-  std::array<int32_t, kCallers> results{};
-  std::vector<std::thread> callers;
-  for (int i = 0; i < kCallers; ++i) {
-    callers.emplace_back([&, i] {
-      while (!go) std::this_thread::yield();
-      ZEM_CANTavrixSetDriverInit();
-      results[static_cast<size_t>(i)] = ZEM_CANTavrixRunSetDriver();
-    });
-  }
-  go = true;
-  for (std::thread& t : callers) t.join();
+  const std::vector<int32_t> results = CallFromThreadsAtOnce(8, [] {
+    ZEM_CANTavrixSetDriverInit();
+    return ZEM_CANTavrixRunSetDriver();
+  });
   for (int32_t r : results) EXPECT_EQ(r, 0);
   EXPECT_EQ(ZEM_CANTavrixRunSetDriver(), 0);
   ASSERT_TRUE(bus.WaitForCount(CreateCANID(1, 0), 1));
