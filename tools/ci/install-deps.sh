@@ -4,7 +4,7 @@
 set -euo pipefail
 declare -A want=(
   [g++]=g++ [cmake]=cmake [ninja]=ninja-build [javac]=openjdk-17-jdk-headless
-  [log2asc]=can-utils [tshark]=tshark [clang++]=clang
+  [log2asc]=can-utils [asc2log]=can-utils [tshark]=tshark [text2pcap]=tshark [clang++]=clang
 )
 missing=()
 for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done
