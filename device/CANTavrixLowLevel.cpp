@@ -8,6 +8,7 @@
 #include <wpi/SmallString.h>
 #include <wpi/raw_ostream.h>
 
+#include "ReplyWait.h"
 #include "tavrix/TavrixDriver.h"
 
 namespace zem {
@@ -16,9 +17,8 @@ namespace {
 
 // Usage-reporting resource number of this controller kind.
 constexpr int32_t kUsageResource = 83;
-// The firmware reply is awaited by up to ten reads of 10 ms each.
-constexpr int kFirmwareReadAttempts = 10;
-constexpr int kFirmwareReadTimeoutMs = 10;
+// The firmware reply is awaited for ten 10 ms reads' worth.
+constexpr int32_t kFirmwareReplyTimeoutMs = 10 * 10;
 constexpr const char* kSupportAddress = "https://www.tavrix.example/support";
 
 }  // namespace
@@ -55,7 +55,9 @@ void CANTavrixLowLevel::Daemon::Main() {
 wpi::SafeThreadOwner<CANTavrixLowLevel::Daemon>& CANTavrixLowLevel::GetThreadOwner() {
   // A function-local static: exactly one caller constructs and starts it,
   // concurrent first callers wait; the owner joins the finished thread at exit.
+  // The HAL is initialised first, so that its state outlives the owner.
   struct StartedOwner {
+    bool halInitialized = HAL_Initialize(500, 0) != 0;
     wpi::SafeThreadOwner<Daemon> owner;
     StartedOwner() { owner.Start(); }
   };
@@ -95,15 +97,11 @@ int CANTavrixLowLevel::GetDeviceId() const { return deviceId; }
 
 uint32_t CANTavrixLowLevel::GetFirmwareVersion(bool& isDebugBuild) {
   const uint8_t request[1] = {0};
-  canDevice.WritePacket(request, 0, wire::api::kFirmwareVersion);
-
   frc::CANData reply{};
-  bool received = false;
-  for (int attempt = 0; attempt < kFirmwareReadAttempts && !received; ++attempt) {
-    received = canDevice.ReadPacketTimeout(wire::api::kFirmwareVersion, kFirmwareReadTimeoutMs,
-                                           &reply);
+  if (!detail::RequestReply(canDevice, wire::api::kFirmwareVersion, request, 0,
+                            kFirmwareReplyTimeoutMs, &reply)) {
+    return 0;
   }
-  if (!received) return 0;
 
   // A reply shorter than five bytes reads its missing bytes as zeros.
   const wire::Firmware firmware = wire::DecodeFirmware(reply.data, reply.length);

@@ -3,6 +3,7 @@
 // integral-accumulator commands, and the follower command with its echo check.
 #include <cstring>
 
+#include "ReplyWait.h"
 #include "tavrix/CANTavrixLowLevel.h"
 #include "tavrix/TavrixDriver.h"
 
@@ -63,10 +64,9 @@ CANError CANTavrixLowLevel::SetIAccum(double value) {
 
 CANError CANTavrixLowLevel::SetFollow(FollowConfig config) {
   const wire::Payload command = wire::EncodeFollow(config.leaderFrameId, config.configWord);
-  canDevice.WritePacket(command.data(), kFollowFrameLength, wire::api::kFollower);
-
   frc::CANData reply{};
-  if (!canDevice.ReadPacketTimeout(wire::api::kFollower, ReplyTimeoutMs(), &reply)) {
+  if (!detail::RequestReply(canDevice, wire::api::kFollower, command.data(), kFollowFrameLength,
+                            ReplyTimeoutMs(), &reply)) {
     return CANError::kNoReply;
   }
   if (reply.length < kFollowFrameLength) return CANError::kFailed;

@@ -1,5 +1,6 @@
 // Configuration parameters of the low-level device: typed writes and reads on
 // API id 0x300 OR parameter id, the type table and the factory-defaults command.
+#include "ReplyWait.h"
 #include "tavrix/CANTavrixLowLevel.h"
 
 namespace zem {
@@ -41,8 +42,8 @@ void CANTavrixLowLevel::WriteValueFrame(int32_t apiId, uint32_t word, uint8_t ty
 }
 
 int32_t CANTavrixLowLevel::ReplyTimeoutMs() const {
-  // Passed on unchecked: a zero or negative timeout makes the read look once
-  // without waiting.
+  // Passed on unchecked: with a zero or negative timeout a reply read looks
+  // once without waiting.
   return canTimeoutMs;
 }
 
@@ -57,10 +58,8 @@ CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameterCore(
     ConfigParameter parameterId, ParameterType /*type*/, uint32_t& value) {
   const int32_t apiId = wire::ParameterApiId(static_cast<int32_t>(parameterId));
   const uint8_t request[1] = {0};
-  canDevice.WritePacket(request, 0, apiId);
-
   frc::CANData reply{};
-  if (!canDevice.ReadPacketTimeout(apiId, ReplyTimeoutMs(), &reply)) {
+  if (!detail::RequestReply(canDevice, apiId, request, 0, ReplyTimeoutMs(), &reply)) {
     return ParameterStatus::kTimeout;
   }
   // A reply without a whole value word carries no value: treat it as none.

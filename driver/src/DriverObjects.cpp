@@ -1,8 +1,10 @@
 // Every process-wide object of the driver, in one translation unit so that
 // load creates them in the order written here and unload destroys them in
-// reverse: the heartbeat thread is stopped before the setpoint thread.
+// reverse: the heartbeat thread is stopped before the setpoint thread, and
+// both before the HAL's state goes away.
 #include "DriverObjects.h"
 
+#include <hal/HALBase.h>
 #include <tavrix/TavrixDriver.h>
 
 #include "SetpointSlots.h"
@@ -26,7 +28,17 @@ uint8_t heartbeatRunCount = 0;
 uint64_t setDriverStatusWord = 0;
 uint64_t* setDriverStatus = &setDriverStatusWord;
 
+namespace {
+
+// The HAL creates its state on first initialisation and destroys it at exit
+// before every static object constructed before that; the threads use it
+// until their owners below have joined them. Initialising is idempotent.
+bool InitializeHal() { return HAL_Initialize(500, 0) != 0; }
+
+}  // namespace
+
 // Creation order matters (see the top of this file).
+const bool halInitialized = InitializeHal();
 std::mutex setDriverLock;
 wpi::SafeThreadOwner<SetDaemon> setDaemonOwner;
 std::mutex heartbeatLock;

@@ -134,14 +134,16 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   ~CANTavrixLowLevel() override;
 
   int GetDeviceId() const;
-  // Queries the controller; 0 when it did not answer within ten 10 ms reads.
+  // Queries the controller and waits for the answer to this request, up to
+  // about 100 ms (steady clock); 0 when none came.
   uint32_t GetFirmwareVersion(bool& isDebugBuild);
   uint32_t GetFirmwareVersion();
   // Text of the last successful firmware read; no bus traffic.
   std::string GetFirmwareString();
   // Always empty.
   std::vector<uint8_t> GetSerialNumber();
-  // kMotorKind1 when the controller does not answer.
+  // Reads the parameter like GetParameter; kMotorKind1 when the controller
+  // does not answer.
   MotorType GetMotorType();
   CANError SetMotorType(MotorType type);
 
@@ -151,7 +153,10 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   ParameterStatus SetParameter(ConfigParameter parameterId, double value);
   ParameterStatus SetParameter(ConfigParameter parameterId, bool value);
 
-  // On kTimeout the out-argument is left unchanged.
+  // Each sends one request and waits (steady clock, up to the CAN timeout; a
+  // zero or negative timeout looks once) for the reply to that request; an
+  // earlier request's late reply never counts. kTimeout when none came or it
+  // carried no whole value word; the out-argument is then left unchanged.
   ParameterStatus GetParameter(ConfigParameter parameterId, double& value);
   ParameterStatus GetParameter(ConfigParameter parameterId, int& value);
   ParameterStatus GetParameter(ConfigParameter parameterId, uint32_t& value);
@@ -189,7 +194,8 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // period. kFailed for a control type outside 0..6.
   CANError SetpointCommand(double value, ControlType controlType, int pidSlot, double auxValue);
 
-  // Sends the follower command and compares the controller's echo.
+  // Sends the follower command and compares the controller's echo of it,
+  // awaited like a parameter reply; kNoReply when none came.
   CANError SetFollow(FollowConfig config);
 
   frc::CAN canDevice;

@@ -79,7 +79,12 @@ inline std::vector<int32_t> ParamReads(int32_t device) {
   return out;
 }
 
+// Status reads keep a frame younger than its period instead of receiving a
+// newer one, so the clock first steps past the longest default period.
+constexpr uint64_t kPastStatusPeriodsUs = 50'000;
+
 inline void DeliverStatus(int32_t device, int32_t apiId, const wire::Payload& payload) {
+  HALSIM_StepTiming(kPastStatusPeriodsUs);
   HALSIM_DeliverCanMessage(wire::ComposeId(device, apiId), payload.data(),
                            static_cast<uint8_t>(payload.size()));
 }

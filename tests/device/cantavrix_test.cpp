@@ -153,10 +153,12 @@ TEST_F(CANTavrixTest, ReadsFollowTheCanTimeoutAndFallBack) {
   EXPECT_EQ(static_cast<uint32_t>(device->GetIdleMode()), 7u);
   device->GetBusVoltage();
   const auto reads = halsim::GetCanReads();
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].timeoutMs, 100);
-  EXPECT_EQ(reads[1].timeoutMs, 100 + 2 * 20);  // twice status frame 1's period
-  EXPECT_EQ(reads[1].periodMs, 20);
+  ASSERT_EQ(reads.size(), 3u);  // the parameter's stale reply discarded, its reply, status 1
+  EXPECT_EQ(reads[1].kind, halsim::CanReadKind::kNew);
+  EXPECT_TRUE(reads[1].found);
+  EXPECT_EQ(reads[2].kind, halsim::CanReadKind::kPeriodic);
+  EXPECT_EQ(reads[2].timeoutMs, 100 + 2 * 20);  // twice status frame 1's period
+  EXPECT_EQ(reads[2].periodMs, 20);
 
   SetFaults(true);
   device->SetCANTimeout(1);
@@ -167,8 +169,9 @@ TEST_F(CANTavrixTest, ReadsFollowTheCanTimeoutAndFallBack) {
 }
 
 TEST_F(CANTavrixTest, TelemetryFromStatusFrames) {
-  DeliverStatus(kId, wire::api::kStatus0, {0x00, 0x40, 0x01, 0x40, 0x00, 0x80, 0x34, 0x00});
+  // Frame 1 first: its read still takes a frame 50 ms old, frame 0's would not.
   DeliverStatus(kId, wire::api::kStatus1, {0x00, 0x00, 0x80, 0x3F, 0x28, 0x80, 0x0C, 0x18});
+  DeliverStatus(kId, wire::api::kStatus0, {0x00, 0x40, 0x01, 0x40, 0x00, 0x80, 0x34, 0x00});
   EXPECT_DOUBLE_EQ(device->GetAppliedOutput(), 16384.0 / 32767.0);
   EXPECT_EQ(device->GetFaults(), 0x4001);
   EXPECT_EQ(device->GetStickyFaults(), 0x8000);

@@ -23,6 +23,28 @@ Bytes ToBytes(const uint8_t* data, size_t size) {
 
 uint64_t RegistryWord() { return __atomic_load_n(&ZEM_CANRegisteredDevices, __ATOMIC_SEQ_CST); }
 
+void ExpectReplyReads(const std::vector<halsim::CanReadRecord>& reads, bool answered) {
+  if (answered) {
+    ASSERT_EQ(reads.size(), 2u);
+  } else {
+    ASSERT_GE(reads.size(), 2u);
+    // Pauses between the looks: a spinning wait would make thousands.
+    EXPECT_LT(reads.size(), 1000u);
+  }
+  for (size_t i = 0; i < reads.size(); ++i) {
+    EXPECT_EQ(reads[i].kind, halsim::CanReadKind::kNew) << i;
+    EXPECT_EQ(reads[i].found, answered && i + 1 == reads.size()) << i;
+  }
+}
+
+int64_t WallMsOf(const std::function<void()>& call) {
+  const auto start = std::chrono::steady_clock::now();
+  call();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                start)
+      .count();
+}
+
 Bytes FloatBytes(float value) {
   uint8_t out[4];
   wire::PutU32(out, wire::FloatBits(value));

@@ -141,6 +141,14 @@ std::vector<halsim::CanReadRecord> ReadsOf(int deviceNumber, int32_t apiId);
 
 uint64_t RegistryWord();
 
+// The reads of one request and reply: the frame waiting before the request is
+// discarded by one "new" read, then "new" reads look for the reply with pauses
+// between them. Answered from inside the send, the first look finds it.
+void ExpectReplyReads(const std::vector<halsim::CanReadRecord>& reads, bool answered);
+
+// Wall time a call takes, in whole milliseconds.
+int64_t WallMsOf(const std::function<void()>& call);
+
 // Little-endian float bytes, for expected payloads.
 Bytes FloatBytes(float value);
 

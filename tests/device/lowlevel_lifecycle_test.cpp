@@ -68,10 +68,7 @@ TEST_F(LifecycleTest, ConstructionWithCurrentFirmwareSendsRequestThenMotorTypeSi
   EXPECT_EQ(frames[1].bytes, (Bytes{0, 0, 0, 0, 1}));
   EXPECT_FALSE(registeredAtMotorTypeWrite.load());
 
-  const auto reads = ReadsOf(3, wire::api::kFirmwareVersion);
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].kind, CanReadKind::kTimeout);
-  EXPECT_EQ(reads[0].timeoutMs, 10);
+  ExpectReplyReads(ReadsOf(3, wire::api::kFirmwareVersion), true);
 
   EXPECT_TRUE(halsim::GetDriverStationErrors().empty());
   EXPECT_EQ(device.GetFirmwareString(), "v1.1.28");
@@ -96,7 +93,10 @@ TEST_F(LifecycleTest, ConstructionWithCurrentFirmwareSendsRequestThenMotorTypeSi
 }
 
 TEST_F(LifecycleTest, ConstructionWithoutControllerReportsMissingFirmwareAndCompletes) {
-  TestDevice device(3);
+  std::unique_ptr<TestDevice> constructed;
+  const int64_t ms = WallMsOf([&] { constructed = std::make_unique<TestDevice>(3); });
+  TestDevice& device = *constructed;
+  EXPECT_GE(ms, 100);  // the firmware reply was awaited ten 10 ms reads' worth
 
   const auto frames = SentTo(3);
   ASSERT_EQ(frames.size(), 2u);
@@ -104,12 +104,7 @@ TEST_F(LifecycleTest, ConstructionWithoutControllerReportsMissingFirmwareAndComp
   EXPECT_EQ(frames[1].api, 0x302);
   EXPECT_EQ(frames[1].bytes, (Bytes{1, 0, 0, 0, 1}));
 
-  const auto reads = ReadsOf(3, wire::api::kFirmwareVersion);
-  ASSERT_EQ(reads.size(), 10u);
-  for (const auto& r : reads) {
-    EXPECT_EQ(r.timeoutMs, 10);
-    EXPECT_FALSE(r.found);
-  }
+  ExpectReplyReads(ReadsOf(3, wire::api::kFirmwareVersion), false);
 
   EXPECT_EQ(halsim::GetDriverStationErrors(), std::vector<std::string>{kMissingText3});
   EXPECT_EQ(device.GetFirmwareString(), "");
@@ -282,7 +277,8 @@ TEST_F(LifecycleTest, IdentityQueries) {
 
   const auto reads = ReadsOf(9, 0x302);
   ASSERT_FALSE(reads.empty());
-  EXPECT_EQ(reads.back().timeoutMs, device.CanTimeout());
+  EXPECT_EQ(reads.back().kind, CanReadKind::kNew);
+  EXPECT_TRUE(reads.back().found);
 }
 
 TEST_F(LifecycleTest, DeviceNumbersOutsideTheDriverRangeConstructAsUsual) {

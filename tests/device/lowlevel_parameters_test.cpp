@@ -142,7 +142,7 @@ TEST_F(ParametersTest, ReadsDeliverTheReplyWordByType) {
   EXPECT_EQ(u, 0x12345678u);
 }
 
-TEST_F(ParametersTest, ReadSendsEmptyRequestThenWaitsCanTimeout) {
+TEST_F(ParametersTest, ReadDiscardsWaitingFrameThenSendsEmptyRequestAndTakesTheReply) {
   controller.Answer(0x306, {2, 0, 0, 0});
   const size_t mark = TraceSize();
   uint32_t mode = 0;
@@ -151,46 +151,49 @@ TEST_F(ParametersTest, ReadSendsEmptyRequestThenWaitsCanTimeout) {
   const Sent request = OnlyFrameSince(mark);
   EXPECT_EQ(request.api, 0x306);
   EXPECT_TRUE(request.bytes.empty());
-  const auto reads = ReadsOf(kDevice, 0x306);
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].kind, halsim::CanReadKind::kTimeout);
-  EXPECT_EQ(reads[0].timeoutMs, 20);
+  ExpectReplyReads(ReadsOf(kDevice, 0x306), true);
 }
 
 TEST_F(ParametersTest, UnansweredReadTimesOutAfterCanTimeoutAndKeepsOutArgument) {
   for (int32_t timeout : {20, 35}) {
     device->SetCanTimeout(timeout);
     halsim::ClearCanReads();
+    const size_t mark = TraceSize();
     double d = 4.25;
     int i = 17;
     uint32_t u = 18;
     bool b = true;
-    EXPECT_EQ(device->GetParameter(Param::kD_1, d), PStatus::kTimeout);
-    EXPECT_EQ(device->GetParameter(Param::kD_1, i), PStatus::kTimeout);
-    EXPECT_EQ(device->GetParameter(Param::kD_1, u), PStatus::kTimeout);
-    EXPECT_EQ(device->GetParameter(Param::kD_1, b), PStatus::kTimeout);
+    const int64_t ms = WallMsOf([&] {
+      EXPECT_EQ(device->GetParameter(Param::kD_1, d), PStatus::kTimeout);
+      EXPECT_EQ(device->GetParameter(Param::kD_1, i), PStatus::kTimeout);
+      EXPECT_EQ(device->GetParameter(Param::kD_1, u), PStatus::kTimeout);
+      EXPECT_EQ(device->GetParameter(Param::kD_1, b), PStatus::kTimeout);
+    });
+    EXPECT_GE(ms, 4 * timeout);  // each waited the CAN timeout on the steady clock
     EXPECT_EQ(d, 4.25);
     EXPECT_EQ(i, 17);
     EXPECT_EQ(u, 18u);
     EXPECT_TRUE(b);
-    const auto reads = ReadsOf(kDevice, 0x317);
-    ASSERT_EQ(reads.size(), 4u);
-    for (const auto& r : reads) {
-      EXPECT_EQ(r.timeoutMs, timeout);
-      EXPECT_FALSE(r.found);
-    }
+    ExpectReplyReads(ReadsOf(kDevice, 0x317), false);
+    EXPECT_EQ(SentTo(kDevice, 0x317, mark).size(), 4u);  // one request each, no retry
   }
 }
 
-TEST_F(ParametersTest, NegativeCanTimeoutIsPassedOnAndChecksOnceWithoutWaiting) {
-  device->SetCanTimeout(-5);
-  controller.Answer(0x306, {1, 0, 0, 0});
-  uint32_t mode = 0;
-  EXPECT_EQ(device->GetParameter(Param::kIdleMode, mode), PStatus::kOK);
-  EXPECT_EQ(mode, 1u);
-  const auto reads = ReadsOf(kDevice, 0x306);
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].timeoutMs, -5);
+TEST_F(ParametersTest, ZeroOrNegativeCanTimeoutLooksOnceWithoutWaiting) {
+  for (int32_t timeout : {0, -5}) {
+    device->SetCanTimeout(timeout);
+    controller.Answer(0x306, {1, 0, 0, 0});
+    halsim::ClearCanReads();
+    uint32_t mode = 0;
+    EXPECT_EQ(device->GetParameter(Param::kIdleMode, mode), PStatus::kOK);
+    EXPECT_EQ(mode, 1u);
+    ExpectReplyReads(ReadsOf(kDevice, 0x306), true);
+
+    controller.SetReplier(0x306, [](const Bytes&) { return std::nullopt; });
+    halsim::ClearCanReads();
+    EXPECT_EQ(device->GetParameter(Param::kIdleMode, mode), PStatus::kTimeout);
+    EXPECT_EQ(ReadsOf(kDevice, 0x306).size(), 2u);  // the discard and one look
+  }
 }
 
 TEST_F(ParametersTest, ReplyShorterThanAValueWordCountsAsNone) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <hal/simulation/CanData.h>
+#include <hal/simulation/MockHooks.h>
 
 #include "lowlevel_fixture.h"
 #include "tavrix/Wire.h"
@@ -21,7 +22,10 @@ using Frame = zem::CANTavrixLowLevel::PeriodicFrame;
 constexpr int kDevice = 21;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
+// Stepped past the longest default period first: a status read keeps a frame
+// younger than its period instead of receiving a newer one.
 void Deliver(int32_t api, const Bytes& payload) {
+  HALSIM_StepTiming(50'000);
   HALSIM_DeliverCanMessage(wire::ComposeId(kDevice, api), payload.data(),
                            static_cast<uint8_t>(payload.size()));
 }

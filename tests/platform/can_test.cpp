@@ -48,10 +48,20 @@ std::vector<uint8_t> Bytes(const frc::CANData& data) {
   return std::vector<uint8_t>(data.data, data.data + std::max(0, data.length));
 }
 
-void ExpectEmpty(const frc::CANData& data) {
+// What a "new" read that found nothing leaves: its bytes stay, length and time are 0.
+void ExpectNoFrame(const frc::CANData& data) {
   EXPECT_EQ(data.length, 0);
-  for (uint8_t byte : data.data) EXPECT_EQ(byte, 0);
+  EXPECT_EQ(data.timestamp, 0u);
 }
+
+// The other reads write nothing when they fail.
+bool IsGarbage(const frc::CANData& data) {
+  const frc::CANData garbage = Garbage();
+  return std::memcmp(&data, &garbage, sizeof(data)) == 0;
+}
+
+// Steps the paused clock to the next whole millisecond.
+void StepToWholeMs() { HALSIM_StepTiming(1000 - Now() % 1000); }
 
 class PlatformCan : public ::testing::Test {
  protected:
@@ -127,7 +137,7 @@ TEST_F(PlatformCan, ReadPacketNewReturnsEachFrameOnce) {
   frc::CAN can(kDevice, kManufacturer, kType);
   frc::CANData data = Garbage();
   EXPECT_FALSE(can.ReadPacketNew(kApi, &data));
-  ExpectEmpty(data);
+  ExpectNoFrame(data);
 
   HALSIM_StepTiming(3000);
   Deliver(IdOf(kApi), {9, 8});
@@ -139,11 +149,11 @@ TEST_F(PlatformCan, ReadPacketNewReturnsEachFrameOnce) {
 
   data = Garbage();
   EXPECT_FALSE(can.ReadPacketNew(kApi, &data));
-  ExpectEmpty(data);
+  ExpectNoFrame(data);
   EXPECT_FALSE(can.ReadPacketNew(kApi + 1, &data));  // another API id has nothing
 
   data = Garbage();
-  ASSERT_TRUE(can.ReadPacketLatest(kApi, &data));  // latest regardless of reading
+  ASSERT_TRUE(can.ReadPacketLatest(kApi, &data));  // the cached frame, read or not
   EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{7, 6, 5}));
 }
 
@@ -161,11 +171,10 @@ TEST_F(PlatformCan, FramesOlderThanTheHandleDoNotCount) {
   Deliver(IdOf(kApi), {1, 2});
   frc::CAN can(kDevice, kManufacturer, kType);
   frc::CANData data = Garbage();
-  EXPECT_FALSE(can.ReadPacketNew(kApi, &data));
   EXPECT_FALSE(can.ReadPacketTimeout(kApi, 1, &data));
-  ExpectEmpty(data);
-  EXPECT_TRUE(can.ReadPacketLatest(kApi, &data));
-  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{1, 2}));
+  EXPECT_TRUE(IsGarbage(data));
+  EXPECT_FALSE(can.ReadPacketNew(kApi, &data));
+  EXPECT_FALSE(can.ReadPacketLatest(kApi, &data));  // this handle has cached nothing
 }
 
 // The simulated device answers from inside the send callback; the read right after
@@ -183,7 +192,7 @@ struct Echo {
   std::atomic<int> sends{0};
 };
 
-TEST_F(PlatformCan, TimeoutReadSeesAReplyDeliveredInsideTheSendCallback) {
+TEST_F(PlatformCan, TimeoutReadSeesAReplyDeliveredInsideTheSendCallbackThenItsCache) {
   Echo echo;
   int32_t uid = HALSIM_RegisterCanSendMessageCallback(&Echo::OnSend, &echo);
   frc::CAN can(kDevice, kManufacturer, kType);
@@ -191,27 +200,23 @@ TEST_F(PlatformCan, TimeoutReadSeesAReplyDeliveredInsideTheSendCallback) {
   frc::CANData data = Garbage();
   ASSERT_TRUE(can.ReadPacketTimeout(kApi, 5000, &data));
   EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{0xEE}));
-  EXPECT_FALSE(can.ReadPacketTimeout(kApi, 1, &data));  // consumed
+  data = Garbage();
+  ASSERT_TRUE(can.ReadPacketTimeout(kApi, 1, &data));  // the cached frame, 0 ms old
+  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{0xEE}));
+  HALSIM_StepTiming(2000);
+  EXPECT_FALSE(can.ReadPacketTimeout(kApi, 1, &data));
   HALSIM_CancelCanSendMessageCallback(uid);
   can.WritePacket(nullptr, 0, kApi);
   EXPECT_EQ(echo.sends.load(), 1);
 }
 
-TEST_F(PlatformCan, TimeoutReadWakesWhenAFrameArrivesWhileTimeIsPaused) {
+TEST_F(PlatformCan, TimeoutAndPeriodicReadsNeverWait) {
   frc::CAN can(kDevice, kManufacturer, kType);
-  std::thread device;
-  halsim::SetCanReadHook([&](const halsim::CanReadRecord&) {
-    device = std::thread([] { Deliver(IdOf(kApi), {4, 2}); });
-  });
   const auto start = std::chrono::steady_clock::now();
   frc::CANData data;
-  const bool found = can.ReadPacketTimeout(kApi, 20'000, &data);
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  halsim::SetCanReadHook({});
-  device.join();
-  ASSERT_TRUE(found);
-  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{4, 2}));
-  EXPECT_LT(elapsed, std::chrono::seconds(10));  // woke on arrival, not at the timeout
+  EXPECT_FALSE(can.ReadPacketTimeout(kApi, 20'000, &data));
+  EXPECT_FALSE(can.ReadPeriodicPacket(kApi, 20'000, 20'000, &data));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST_F(PlatformCan, TimeoutReadWithNothingArrivingFails) {
@@ -219,30 +224,72 @@ TEST_F(PlatformCan, TimeoutReadWithNothingArrivingFails) {
   Deliver(IdOf(kApi + 1), {1});  // another id does not count
   frc::CANData data = Garbage();
   EXPECT_FALSE(can.ReadPacketTimeout(kApi, 2, &data));
-  ExpectEmpty(data);
+  EXPECT_TRUE(IsGarbage(data));
   EXPECT_FALSE(can.ReadPacketTimeout(kApi, 0, &data));
   EXPECT_FALSE(can.ReadPacketTimeout(kApi, -3, &data));
   EXPECT_FALSE(can.ReadPacketTimeout(kApi, 1, nullptr));
 }
 
-TEST_F(PlatformCan, PeriodicReadReturnsAYoungFrameAgainAndWaitsForAStaleOne) {
+// A frame received once and then nothing new: its age in whole ms decides.
+TEST_F(PlatformCan, CachedFrameIsReturnedByItsAge) {
+  using K = halsim::CanReadKind;
+  const struct {
+    K kind;
+    uint64_t ageUs;
+    int32_t timeoutMs, periodMs;
+    bool found;
+  } cases[] = {
+      {K::kNew, 0, 0, 0, false},
+      {K::kLatest, 60'000'000, 0, 0, true},
+      {K::kTimeout, 0, 0, 0, true},
+      {K::kTimeout, 5'999, 5, 0, true},
+      {K::kTimeout, 6'000, 5, 0, false},
+      {K::kTimeout, 60'000'000, -1, 0, true},  // compared as a huge unsigned limit
+      {K::kPeriodic, 9'999, 0, 10, true},
+      {K::kPeriodic, 10'000, 0, 10, false},
+      {K::kPeriodic, 10'000, 10, 10, true},  // then the timeout's limit
+      {K::kPeriodic, 11'000, 10, 10, false},
+  };
+  uint8_t mark = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(++mark);
+    frc::CAN can(kDevice, kManufacturer, kType);
+    StepToWholeMs();
+    Deliver(IdOf(kApi), {mark});
+    const uint64_t deliveredMs = Now() / 1000;
+    frc::CANData data;
+    ASSERT_TRUE(can.ReadPacketNew(kApi, &data));
+    HALSIM_StepTiming(c.ageUs);
+    data = Garbage();
+    bool found = false;
+    switch (c.kind) {
+      case K::kNew: found = can.ReadPacketNew(kApi, &data); break;
+      case K::kLatest: found = can.ReadPacketLatest(kApi, &data); break;
+      case K::kTimeout: found = can.ReadPacketTimeout(kApi, c.timeoutMs, &data); break;
+      default: found = can.ReadPeriodicPacket(kApi, c.timeoutMs, c.periodMs, &data); break;
+    }
+    ASSERT_EQ(found, c.found);
+    if (found) {
+      EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{mark}));
+      EXPECT_EQ(data.timestamp, deliveredMs);
+    } else if (c.kind != K::kNew) {
+      EXPECT_TRUE(IsGarbage(data));
+    }
+  }
+}
+
+TEST_F(PlatformCan, PeriodicReadKeepsAYoungFrameOverANewerOne) {
   frc::CAN can(kDevice, kManufacturer, kType);
-  Deliver(IdOf(kApi), {3});
+  StepToWholeMs();
+  Deliver(IdOf(kApi), {1});
   frc::CANData data;
-  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 1, 10, &data));
-  HALSIM_StepTiming(9'999);
-  data = Garbage();
-  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 1, 10, &data));  // still younger than 10 ms
-  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{3}));
-  HALSIM_StepTiming(1);
-  data = Garbage();
-  EXPECT_FALSE(can.ReadPeriodicPacket(kApi, 1, 10, &data));  // 10 ms old and already read
-  ExpectEmpty(data);
-  Deliver(IdOf(kApi), {4});
-  HALSIM_StepTiming(50'000);
-  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 1, 10, &data));  // stale but not yet read
-  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{4}));
-  EXPECT_FALSE(can.ReadPeriodicPacket(kApi, 1, 0, &data));
+  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 0, 10, &data));
+  Deliver(IdOf(kApi), {2});
+  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 0, 10, &data));
+  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{1}));  // not received: still younger
+  HALSIM_StepTiming(10'000);
+  ASSERT_TRUE(can.ReadPeriodicPacket(kApi, 0, 10, &data));
+  EXPECT_EQ(Bytes(data), (std::vector<uint8_t>{2}));
 }
 
 TEST_F(PlatformCan, ReadsAreRecordedAfterCallingTheHook) {

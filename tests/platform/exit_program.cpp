@@ -26,7 +26,9 @@ class WaitingThread : public wpi::SafeThread {
   }
 };
 
-// Process-wide, destroyed at exit like the library's thread owners.
+// Process-wide, destroyed at exit like the library's thread owners; constructed after
+// the HAL is initialised, so that its thread is joined before the HAL's state ends.
+const bool gHalInitialized = HAL_Initialize(500, 0) != 0;
 wpi::SafeThreadOwner<WaitingThread> gOwner;
 
 }  // namespace

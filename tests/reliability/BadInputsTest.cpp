@@ -343,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(Periods, BadPeriod,
                          NameOfPeriodRow);
 
 // ---------------------------------------------------------------------------
-// Replies of 0 to 7 bytes, no reply, a corrupted echo
+// Replies of 0 to 7 bytes, no reply, late replies, a corrupted echo
 // ---------------------------------------------------------------------------
 
 class ShortReply : public DeviceOnController, public ::testing::WithParamInterface<int> {
@@ -405,6 +405,59 @@ TEST_F(DeviceOnController, NoReplyTimesOutWithTheFallbacks) {
   EXPECT_EQ(motor->Follow(CANTavrix::kFollowerTavrix, 3), CANError::kNoReply);
   EXPECT_EQ(motor->GetFirmwareVersion(), 0u);
   EXPECT_EQ(motor->GetFirmwareString(), "v1.5.0") << "the last good read is kept";
+}
+
+// Every look for a reply steps the clock 1 ms, so that simulated time passes
+// while the device waits, as real time does on a bus.
+class SteppingLooks {
+ public:
+  explicit SteppingLooks(uint32_t messageID) {
+    halsim::SetCanReadHook([messageID](const halsim::CanReadRecord& read) {
+      if (read.messageID == messageID) HALSIM_StepTiming(1000);
+    });
+  }
+  ~SteppingLooks() { halsim::SetCanReadHook({}); }
+  SteppingLooks(const SteppingLooks&) = delete;
+  SteppingLooks& operator=(const SteppingLooks&) = delete;
+};
+
+// A late reply never answers a later request: each read gives the value the
+// controller held when it was asked, or kTimeout.
+TEST_F(DeviceOnController, LateRepliesCountOnlyForTheirOwnRequest) {
+  struct Read {
+    uint64_t replyDelayUs;
+    float held;
+    ParameterStatus status;
+    double value;
+    uint64_t thenStepUs;  // lets a reply later than the wait arrive
+  };
+  const struct {
+    const char* name;
+    std::vector<Read> reads;
+  } cases[] = {
+      {"2 ms late, the value changing",
+       {{2000, 1.0f, ParameterStatus::kOK, 1.0, 0},
+        {2000, 0.0f, ParameterStatus::kOK, 0.0, 0},
+        {2000, 1.0f, ParameterStatus::kOK, 1.0, 0}}},
+      {"after the timeout",
+       {{300'000, 1.0f, ParameterStatus::kTimeout, -1.0, 300'000},
+        {0, 0.0f, ParameterStatus::kOK, 0.0, 0}}},
+  };
+  motor->SetCANTimeout(20);
+  const SteppingLooks looks(wire::ComposeId(kDevice, wire::ParameterApiId(13)));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const Read& read : c.reads) {
+      BusFaults faults;
+      faults.replyDelayUs = read.replyDelayUs;
+      controller->SetBusFaults(faults);
+      controller->SetParameter(13, {wire::FloatBits(read.held), wire::type::kFloat32});
+      double gain = -1.0;
+      EXPECT_EQ(motor->GetParameter(Parameter::kP_0, gain), read.status);
+      EXPECT_EQ(gain, read.value);
+      HALSIM_StepTiming(read.thenStepUs);
+    }
+  }
 }
 
 TEST_F(DeviceOnController, CorruptedFollowerEchoFails) {

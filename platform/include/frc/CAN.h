@@ -1,12 +1,9 @@
 // A CAN device endpoint (manufacturer, device type, device number) whose frames are
 // written and read by API id. Move-only; thread-safe.
 //
-// Differs from the 2019 library on purpose, because the motor controller library
-// relies on it: ReadPacketTimeout waits (event-driven, bounded on the wall clock) for
-// a frame of that API id that arrived since the previous read of it, instead of only
-// checking the age of a cached frame; ReadPeriodicPacket returns the newest frame at
-// once when it is younger than periodMs and otherwise waits like ReadPacketTimeout.
-// A read that returns false leaves zero bytes and length 0 in the CANData.
+// The reads never wait; they follow the HAL's CAN API reads (hal/CANAPI.h) and return
+// true only when a frame was written to the CANData. Not finding a frame, or only a
+// stale one, is not an error of the object.
 #pragma once
 
 #include <stdint.h>

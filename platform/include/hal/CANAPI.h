@@ -1,8 +1,13 @@
 /* CAN device API: a handle per (manufacturer, device type, device number) through which
  * frames are written and read by API id. Arbitration id:
  * (type & 0x1F) << 24 | (manufacturer & 0xFF) << 16 | (apiId & 0x3FF) << 6 | (deviceId & 0x3F).
- * Timestamps are in milliseconds of the FPGA clock. A read that finds nothing leaves
- * zero bytes and length 0. */
+ * Timestamps are in milliseconds of the FPGA clock, cut to 32 bits.
+ * No read waits. Each read receives at most once (a frame delivered since this handle's
+ * previous receive of that id, and after the handle was opened) and keeps what it
+ * received as the handle's cached frame of that id. A read that fails sets
+ * HAL_ERR_CANSessionMux_MessageNotFound, or HAL_CAN_TIMEOUT for a cached frame too old;
+ * only ReadCANPacketNew then writes its outputs (length 0, timestamp 0), the others
+ * leave them as they were. A frame found writes its bytes, length and timestamp. */
 #pragma once
 
 #include <stdint.h>
@@ -22,17 +27,18 @@ void HAL_WriteCANPacket(HAL_CANHandle handle, const uint8_t* data, int32_t lengt
 void HAL_WriteCANPacketRepeating(HAL_CANHandle handle, const uint8_t* data, int32_t length,
                                  int32_t apiId, int32_t repeatMs, int32_t* status);
 void HAL_StopCANPacketRepeating(HAL_CANHandle handle, int32_t apiId, int32_t* status);
-/* Newest frame of that API id that is new since the previous read of it on this handle. */
+/* A newly received frame of that API id, else nothing. */
 void HAL_ReadCANPacketNew(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
                           uint64_t* receivedTimestamp, int32_t* status);
-/* Newest frame of that API id, whether read before or not. */
+/* A newly received frame, else the cached one whatever its age. */
 void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
                              int32_t* length, uint64_t* receivedTimestamp, int32_t* status);
-/* Like ReadCANPacketNew, waiting up to timeoutMs (wall clock) for such a frame. */
+/* A newly received frame, else the cached one while it is at most timeoutMs old
+ * (whole ms), else nothing. */
 void HAL_ReadCANPacketTimeout(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
                               int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,
                               int32_t* status);
-/* The newest frame at once when it is younger than periodMs; else like
+/* The cached frame without receiving while it is younger than periodMs; else like
  * ReadCANPacketTimeout. */
 void HAL_ReadCANPeriodicPacket(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
                                int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,

@@ -1,19 +1,26 @@
 // frc::CAN over the HAL's CAN device API.
 #include "frc/CAN.h"
 
-#include <cstring>
 #include <utility>
 
+#include "hal/CAN.h"
 #include "hal/CANAPI.h"
+#include "hal/Errors.h"
+#include "hal/HALBase.h"
 
 namespace frc {
 
 namespace {
 
-void ClearData(CANData* data) {
-  std::memset(data->data, 0, sizeof(data->data));
-  data->length = 0;
-  data->timestamp = 0;
+// Not finding a frame, or only a stale one, is a normal outcome of a read, not an
+// error of the object. The outputs are as the HAL left them (see hal/CANAPI.h).
+bool ReadSucceeded(const ErrorBase& object, int32_t status, const char* function) {
+  if (status == HAL_CAN_TIMEOUT || status == HAL_ERR_CANSessionMux_MessageNotFound) return false;
+  if (status != 0) {
+    object.SetError(status, HAL_GetErrorMessage(status), __FILE__, function, __LINE__);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -62,21 +69,18 @@ void CAN::StopPacketRepeating(int apiId) {
   wpi_setErrorWithContext(status, "StopPacketRepeating");
 }
 
-// Not finding a frame is a normal outcome of a read, not an error of the object.
 bool CAN::ReadPacketNew(int apiId, CANData* data) {
   if (data == nullptr) return false;
   int32_t status = 0;
   HAL_ReadCANPacketNew(m_handle, apiId, data->data, &data->length, &data->timestamp, &status);
-  if (status != 0) ClearData(data);
-  return status == 0;
+  return ReadSucceeded(*this, status, "ReadPacketNew");
 }
 
 bool CAN::ReadPacketLatest(int apiId, CANData* data) {
   if (data == nullptr) return false;
   int32_t status = 0;
   HAL_ReadCANPacketLatest(m_handle, apiId, data->data, &data->length, &data->timestamp, &status);
-  if (status != 0) ClearData(data);
-  return status == 0;
+  return ReadSucceeded(*this, status, "ReadPacketLatest");
 }
 
 bool CAN::ReadPacketTimeout(int apiId, int timeoutMs, CANData* data) {
@@ -84,8 +88,7 @@ bool CAN::ReadPacketTimeout(int apiId, int timeoutMs, CANData* data) {
   int32_t status = 0;
   HAL_ReadCANPacketTimeout(m_handle, apiId, data->data, &data->length, &data->timestamp,
                            timeoutMs, &status);
-  if (status != 0) ClearData(data);
-  return status == 0;
+  return ReadSucceeded(*this, status, "ReadPacketTimeout");
 }
 
 bool CAN::ReadPeriodicPacket(int apiId, int timeoutMs, int periodMs, CANData* data) {
@@ -93,8 +96,7 @@ bool CAN::ReadPeriodicPacket(int apiId, int timeoutMs, int periodMs, CANData* da
   int32_t status = 0;
   HAL_ReadCANPeriodicPacket(m_handle, apiId, data->data, &data->length, &data->timestamp,
                             timeoutMs, periodMs, &status);
-  if (status != 0) ClearData(data);
-  return status == 0;
+  return ReadSucceeded(*this, status, "ReadPeriodicPacket");
 }
 
 }  // namespace frc

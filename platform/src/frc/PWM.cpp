@@ -11,6 +11,7 @@
 #include "PwmChannels.h"
 #include "common/PlatformInternal.h"
 #include "frc/smartdashboard/SendableBuilder.h"
+#include "hal/HALBase.h"
 
 namespace frc {
 
@@ -75,6 +76,7 @@ double Clamp(double value, double low, double high) {
 }  // namespace
 
 PWM::PWM(int channel) : m_channel(channel) {
+  HAL_Initialize(500, 0);  // as allocating a PWM port does on WPILib
   detail::RegisterPwmChannel(this, channel);
   halsim::internal::RecordPwmCall(channel, "PWM(" + std::to_string(channel) + ")",
                                   [](halsim::PwmState& state) {

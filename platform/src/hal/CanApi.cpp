@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "CanBus.h"
+#include "Lifetime.h"
 #include "Status.h"
 #include "hal/CAN.h"
 #include "hal/CANAPI.h"
@@ -27,6 +28,7 @@ bool IsValidLength(const uint8_t* data, int32_t length) {
 
 void Write(HAL_CANHandle handle, const uint8_t* data, int32_t length, int32_t apiId,
            int32_t periodMs, int32_t* status) {
+  hal::CheckAlive("HAL_WriteCANPacket");
   uint32_t messageID = 0;
   if (!hal::CanBus::Get().DeviceMessageId(handle, apiId, &messageID)) {
     hal::SetStatus(status, HAL_HANDLE_ERROR);
@@ -40,20 +42,15 @@ void Write(HAL_CANHandle handle, const uint8_t* data, int32_t length, int32_t ap
                                                  periodMs));
 }
 
-// Copies a found frame out, or zero bytes and length 0 when none was found.
 void Read(HAL_CANHandle handle, int32_t apiId, const hal::ReadRequest& request, uint8_t* data,
           int32_t* length, uint64_t* receivedTimestamp, int32_t* status) {
+  hal::CheckAlive("HAL_ReadCANPacket");
   if (data == nullptr || length == nullptr || receivedTimestamp == nullptr) {
     hal::SetStatus(status, HAL_ERR_CANSessionMux_InvalidBuffer);
     return;
   }
-  hal::CanFrame frame;
-  const int32_t result = hal::CanBus::Get().Read(handle, apiId, request, &frame);
-  if (result != HAL_SUCCESS) frame = hal::CanFrame{};
-  std::memcpy(data, frame.data, hal::kMaxFrameBytes);
-  *length = frame.size;
-  *receivedTimestamp = frame.timestampUs / 1000;
-  hal::SetStatus(status, result);
+  hal::SetStatus(status,
+                 hal::CanBus::Get().Read(handle, apiId, request, data, length, receivedTimestamp));
 }
 
 hal::ReadRequest Request(halsim::CanReadKind kind, int32_t timeoutMs = 0, int32_t periodMs = 0) {
@@ -70,24 +67,31 @@ extern "C" {
 
 void HAL_CAN_SendMessage(uint32_t messageID, const uint8_t* data, uint8_t dataSize,
                          int32_t periodMs, int32_t* status) {
+  hal::CheckAlive(__func__);
   hal::SetStatus(status, hal::CanBus::Get().Send(messageID, data, dataSize, periodMs));
 }
 
 void HAL_CAN_ReceiveMessage(uint32_t* messageID, uint32_t messageIDMask, uint8_t* data,
                             uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
+  hal::CheckAlive(__func__);
   hal::SetStatus(status, hal::CanBus::Get().Receive(messageID, messageIDMask, data, dataSize,
                                                     timeStamp));
 }
 
 HAL_CANHandle HAL_InitializeCAN(HAL_CANManufacturer manufacturer, int32_t deviceId,
                                 HAL_CANDeviceType deviceType, int32_t* status) {
+  hal::InitializeOnce();
+  hal::CheckAlive(__func__);
   HAL_CANHandle handle =
       hal::CanBus::Get().OpenDevice(DeviceBaseId(manufacturer, deviceId, deviceType));
   hal::SetStatus(status, handle == HAL_kInvalidHandle ? HAL_HANDLE_ERROR : HAL_SUCCESS);
   return handle;
 }
 
-void HAL_CleanCAN(HAL_CANHandle handle) { hal::CanBus::Get().CloseDevice(handle); }
+void HAL_CleanCAN(HAL_CANHandle handle) {
+  hal::CheckAlive(__func__);
+  hal::CanBus::Get().CloseDevice(handle);
+}
 
 void HAL_WriteCANPacket(HAL_CANHandle handle, const uint8_t* data, int32_t length, int32_t apiId,
                         int32_t* status) {

@@ -47,6 +47,9 @@ uint64_t ReceiveKey(uint32_t messageID, uint32_t mask) {
 
 uint32_t ToMillis(uint64_t us) { return static_cast<uint32_t>(us / kMicrosPerMilli); }
 
+// The CAN API's notion of now: the FPGA clock in ms, cut to 32 bits.
+uint32_t PacketTimeMs() { return ToMillis(Timing::Get().Now()); }
+
 }  // namespace
 
 CanBus& CanBus::Get() {
@@ -141,7 +144,6 @@ void CanBus::Deliver(uint32_t messageID, const uint8_t* data, uint8_t dataSize) 
     m_newest[messageID] = frame;
     halsim::internal::RecordCanFrame(ToRecord(frame, 0, false));
   }
-  m_arrived.notify_all();
   NotifyFrameObservers(frame, 0, false);
 }
 
@@ -277,67 +279,76 @@ bool CanBus::IsUnread(const Device& device, const CanFrame& frame) const {
   return frame.sequence > std::max(seen, device.openedAfter);
 }
 
-bool CanBus::IsYoung(const CanFrame& frame, int32_t periodMs) const {
-  if (periodMs <= 0) return false;
-  const uint64_t nowUs = Timing::Get().Now();
-  const uint64_t ageUs = nowUs >= frame.timestampUs ? nowUs - frame.timestampUs : 0;
-  return ageUs < static_cast<uint64_t>(periodMs) * kMicrosPerMilli;
-}
-
-bool CanBus::WaitForUnread(Lock& lock, const Device& device, uint32_t messageID,
-                           int32_t timeoutMs) {
-  auto unread = [&] {
-    const CanFrame* frame = Newest(messageID);
-    return frame != nullptr && IsUnread(device, *frame);
-  };
-  if (timeoutMs <= 0) return unread();
-  // Bounded on the wall clock: paused simulated time must not make a read hang.
-  return m_arrived.wait_for(lock, std::chrono::milliseconds(timeoutMs), unread);
-}
-
-bool CanBus::FindForRead(Lock& lock, const Device& device, uint32_t messageID,
-                         const ReadRequest& request) {
+const CanBus::CachedFrame* CanBus::ReceiveLocked(Device& device, uint32_t messageID) {
   const CanFrame* newest = Newest(messageID);
+  if (newest == nullptr || !IsUnread(device, *newest)) return nullptr;
+  device.lastRead[messageID] = newest->sequence;
+  CachedFrame& cached = device.cache[messageID];
+  std::memcpy(cached.data, newest->data, sizeof(cached.data));
+  cached.size = newest->size;
+  cached.timestampMs = ToMillis(newest->timestampUs);
+  return &cached;
+}
+
+// The order and the age rules of WPILib's CAN API reads: a periodic read returns a
+// cached frame younger than the period without receiving; every read then receives
+// at most once; a timeout read falls back on a cached frame at most timeoutMs old
+// (whole ms), a latest read on one of any age. A negative limit compares as a huge
+// unsigned one, as there.
+int32_t CanBus::ReadLocked(Device& device, uint32_t messageID, const ReadRequest& request,
+                           const ReadOutputs& out) {
+  auto copyOut = [&out](const CachedFrame& frame) {
+    std::memcpy(out.data, frame.data, frame.size);
+    *out.length = frame.size;
+    *out.timestampMs = frame.timestampMs;
+    return HAL_SUCCESS;
+  };
+  auto ageMs = [](const CachedFrame& frame) { return uint64_t{PacketTimeMs()} - frame.timestampMs; };
+  auto cachedEntry = device.cache.find(messageID);
+  const CachedFrame* cached = cachedEntry == device.cache.end() ? nullptr : &cachedEntry->second;
+
+  if (request.kind == halsim::CanReadKind::kPeriodic && cached != nullptr &&
+      ageMs(*cached) < static_cast<uint32_t>(request.periodMs)) {
+    return copyOut(*cached);
+  }
+  if (const CachedFrame* received = ReceiveLocked(device, messageID)) return copyOut(*received);
   switch (request.kind) {
     case halsim::CanReadKind::kLatest:
-      return newest != nullptr;
-    case halsim::CanReadKind::kPeriodic:
-      if (newest != nullptr && IsYoung(*newest, request.periodMs)) return true;
-      return WaitForUnread(lock, device, messageID, request.timeoutMs);
+      if (cached != nullptr) return copyOut(*cached);
+      break;
     case halsim::CanReadKind::kTimeout:
-      return WaitForUnread(lock, device, messageID, request.timeoutMs);
+    case halsim::CanReadKind::kPeriodic:
+      if (cached == nullptr) break;
+      if (ageMs(*cached) > static_cast<uint32_t>(request.timeoutMs)) return HAL_CAN_TIMEOUT;
+      return copyOut(*cached);
     case halsim::CanReadKind::kNew:
     case halsim::CanReadKind::kReceiveMessage:
+      // The receive's own outputs: an empty frame.
+      *out.length = 0;
+      *out.timestampMs = 0;
       break;
   }
-  return newest != nullptr && IsUnread(device, *newest);
+  return HAL_ERR_CANSessionMux_MessageNotFound;
 }
 
 int32_t CanBus::Read(HAL_CANHandle handle, int32_t apiId, const ReadRequest& request,
-                     CanFrame* frame) {
+                     uint8_t* data, int32_t* length, uint64_t* timestampMs) {
   halsim::CanReadRecord record;
   record.kind = request.kind;
   record.timeoutMs = request.timeoutMs;
   record.periodMs = request.periodMs;
   if (!DeviceMessageId(handle, apiId, &record.messageID)) return HAL_HANDLE_ERROR;
   halsim::internal::CallCanReadHook(record);
+  int32_t status = HAL_SUCCESS;
   {
-    Lock lock(m_mutex);
-    // Held across the wait, so that closing the handle meanwhile cannot free it.
+    std::lock_guard<std::mutex> lock(m_mutex);
     std::shared_ptr<Device> device = FindDevice(handle);
     if (!device) return HAL_HANDLE_ERROR;
-    record.found = FindForRead(lock, *device, record.messageID, request);
-    if (record.found) {
-      *frame = *Newest(record.messageID);
-      uint64_t& lastRead = device->lastRead[record.messageID];
-      lastRead = std::max(lastRead, frame->sequence);
-    }
+    status = ReadLocked(*device, record.messageID, request, {data, length, timestampMs});
   }
+  record.found = status == HAL_SUCCESS;
   halsim::internal::RecordCanRead(record);
-  if (record.found) return HAL_SUCCESS;
-  const bool waited = request.kind == halsim::CanReadKind::kTimeout ||
-                      request.kind == halsim::CanReadKind::kPeriodic;
-  return waited ? HAL_CAN_TIMEOUT : HAL_ERR_CANSessionMux_MessageNotFound;
+  return status;
 }
 
 }  // namespace hal

@@ -1,12 +1,11 @@
 // The simulated CAN bus: newest frame per id from the device side, robot sends with
-// repetition, observers, and the device handles of the CAN API. One process-wide
-// object; its lock is never held while an observer or the read hook runs.
+// repetition, observers, and the device handles of the CAN API with their read
+// caches. One process-wide object; its lock is never held while an observer or the
+// read hook runs. No read ever waits.
 #pragma once
 
 #include <stdint.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,7 +29,7 @@ struct CanFrame {
   uint64_t sequence = 0;  // order of arrival on the bus, from 1
 };
 
-// What a read asks for: which frames count and how long to wait (wall clock).
+// What a read asks for: which frames count, and the age limits (ms) of a cached one.
 struct ReadRequest {
   halsim::CanReadKind kind = halsim::CanReadKind::kNew;
   int32_t timeoutMs = 0;
@@ -56,8 +55,11 @@ class CanBus {
   void CloseDevice(HAL_CANHandle handle);
   // Arbitration id of apiId on the device; false for an unknown handle.
   bool DeviceMessageId(HAL_CANHandle handle, int32_t apiId, uint32_t* messageID);
-  // Returns a HAL status; *frame is filled when it is 0.
-  int32_t Read(HAL_CANHandle handle, int32_t apiId, const ReadRequest& request, CanFrame* frame);
+  // Returns a HAL status and writes the outputs as WPILib's CAN API does: a frame
+  // (its bytes, length and ms timestamp) on success; length and timestamp 0 when a
+  // "new" read finds nothing; otherwise nothing. The pointers are not null.
+  int32_t Read(HAL_CANHandle handle, int32_t apiId, const ReadRequest& request, uint8_t* data,
+               int32_t* length, uint64_t* timestampMs);
 
  private:
   struct SendObserver {
@@ -75,13 +77,23 @@ class CanBus {
     int32_t periodMs = 0;
     uint64_t nextDueUs = 0;
   };
+  // The newest frame a handle received for a message id, with its ms timestamp.
+  struct CachedFrame {
+    uint8_t data[kMaxFrameBytes] = {};
+    uint8_t size = 0;
+    uint64_t timestampMs = 0;  // 32-bit ms of the FPGA clock, as the receive gives it
+  };
   struct Device {
     uint32_t baseId = 0;
     uint64_t openedAfter = 0;  // frames with a higher sequence arrived after opening
     std::unordered_map<uint32_t, uint64_t> lastRead;  // by message id: sequence read
+    std::unordered_map<uint32_t, CachedFrame> cache;  // by message id
   };
-  using Lock = std::unique_lock<std::mutex>;
-
+  struct ReadOutputs {
+    uint8_t* data;
+    int32_t* length;
+    uint64_t* timestampMs;
+  };
   CanBus() = default;
 
   void Publish(const CanFrame& frame, int32_t periodMs, bool fromRobot);
@@ -94,14 +106,12 @@ class CanBus {
   std::vector<Repetition> TakeDueRepetitions(uint64_t nowUs);
   const CanFrame* Newest(uint32_t messageID) const;
   bool IsUnread(const Device& device, const CanFrame& frame) const;
-  bool IsYoung(const CanFrame& frame, int32_t periodMs) const;
-  bool WaitForUnread(Lock& lock, const Device& device, uint32_t messageID, int32_t timeoutMs);
-  bool FindForRead(Lock& lock, const Device& device, uint32_t messageID,
-                   const ReadRequest& request);
+  const CachedFrame* ReceiveLocked(Device& device, uint32_t messageID);
+  int32_t ReadLocked(Device& device, uint32_t messageID, const ReadRequest& request,
+                     const ReadOutputs& out);
   std::shared_ptr<Device> FindDevice(HAL_CANHandle handle) const;
 
   std::mutex m_mutex;
-  std::condition_variable m_arrived;
   std::unordered_map<uint32_t, CanFrame> m_newest;
   uint64_t m_sequence = 0;
   std::map<uint64_t, uint64_t> m_receiveRead;  // (id & mask, mask) -> sequence read

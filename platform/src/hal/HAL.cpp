@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include "Lifetime.h"
 #include "Status.h"
 #include "Timing.h"
 #include "common/PlatformInternal.h"
@@ -58,18 +59,19 @@ const char* HAL_GetErrorMessage(int32_t code) {
 }
 
 uint64_t HAL_GetFPGATime(int32_t* status) {
+  hal::CheckAlive(__func__);
   hal::SetStatus(status, HAL_SUCCESS);
   return hal::Timing::Get().Now();
 }
 
 HAL_Bool HAL_GetSystemActive(int32_t* status) {
+  hal::CheckAlive(__func__);
   hal::SetStatus(status, HAL_SUCCESS);
   return gDriverStationEnabled.load();
 }
 
 HAL_Bool HAL_Initialize(int32_t /*timeout*/, int32_t /*mode*/) {
-  // Creating the clock is the only start-up work; Get() is thread-safe and idempotent.
-  hal::Timing::Get();
+  hal::InitializeOnce();
   return 1;
 }
 
@@ -86,6 +88,8 @@ int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context,
 }
 
 HAL_NotifierHandle HAL_InitializeNotifier(int32_t* status) {
+  hal::InitializeOnce();
+  hal::CheckAlive(__func__);
   HAL_NotifierHandle handle = hal::Timing::Get().CreateNotifier();
   SetHandleStatus(handle != HAL_kInvalidHandle, status);
   return handle;
@@ -93,24 +97,31 @@ HAL_NotifierHandle HAL_InitializeNotifier(int32_t* status) {
 
 void HAL_UpdateNotifierAlarm(HAL_NotifierHandle notifierHandle, uint64_t triggerTime,
                              int32_t* status) {
+  hal::CheckAlive(__func__);
   SetHandleStatus(hal::Timing::Get().UpdateAlarm(notifierHandle, triggerTime), status);
 }
 
 void HAL_CancelNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  hal::CheckAlive(__func__);
   SetHandleStatus(hal::Timing::Get().CancelAlarm(notifierHandle), status);
 }
 
 void HAL_StopNotifier(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  hal::CheckAlive(__func__);
   SetHandleStatus(hal::Timing::Get().StopNotifier(notifierHandle), status);
 }
 
 void HAL_CleanNotifier(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  hal::CheckAlive(__func__);
   SetHandleStatus(hal::Timing::Get().CleanNotifier(notifierHandle), status);
 }
 
 uint64_t HAL_WaitForNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* status) {
+  hal::CheckAlive(__func__);
   bool valid = false;
   uint64_t woke = hal::Timing::Get().WaitForAlarm(notifierHandle, &valid);
+  // Woken during exit: on WPILib the notifier table is gone by now.
+  hal::CheckAlive(__func__);
   SetHandleStatus(valid, status);
   return woke;
 }
