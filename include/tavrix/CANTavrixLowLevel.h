@@ -186,7 +186,13 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   float GetSafeFloat(float value);
 
   // Hands a setpoint to the driver, which repeats it at the control-frame
-  // period. kFailed for a control type outside 0..6.
+  // period; no bus traffic on the caller's thread, never blocks beyond the
+  // driver's table lock. kFailed, nothing stored (the previous setpoint keeps
+  // going out), for a control type outside 0..6 and, for control types 1..6,
+  // for a value that is NaN, infinite or beyond the float range or an
+  // auxiliary value that is NaN or infinite. For control type 0 such a value
+  // goes out as 0.0 (the motor stops). A finite auxiliary value saturates at
+  // +-32767/1024; for type 0 a NaN one gives 0 and an infinite one saturates.
   CANError SetpointCommand(double value, ControlType controlType, int pidSlot, double auxValue);
 
   // Sends the follower command and compares the controller's echo.
