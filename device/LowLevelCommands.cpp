@@ -1,6 +1,7 @@
 // Setpoint and state commands of the low-level device: setpoints handed to the
 // driver's setpoint table, the control-frame period, the encoder-position and
 // integral-accumulator commands, and the follower command with its echo check.
+#include <cmath>
 #include <cstring>
 
 #include "ReplyWait.h"
@@ -22,6 +23,12 @@ int32_t SetpointApiId(ControlType controlType) {
   return wire::kSetpointApiIds[static_cast<size_t>(controlType)];
 }
 
+// For duty cycle 0.0 stops the motor, so a value that cannot be sent may
+// become 0.0. For a closed-loop type 0.0 is a target like any other (a
+// position, a speed): a non-finite target or feed-forward is refused instead,
+// and the previous setpoint keeps going out.
+bool AcceptsNonFinite(ControlType controlType) { return controlType == ControlType::kControlType0; }
+
 }  // namespace
 
 CANError CANTavrixLowLevel::SetpointCommand(double value, ControlType controlType, int pidSlot,
@@ -35,9 +42,13 @@ CANError CANTavrixLowLevel::SetpointCommand(double value, ControlType controlTyp
     auxWord = static_cast<int16_t>(-auxWord);
     value = -value;
   }
-  // Beyond the float range the saturating conversion gives an infinity, which
-  // is then sent as 0.0 like any other non-finite setpoint.
-  const float setpoint = wire::SafeFloat(wire::ToFloatSaturating(value));
+  // Beyond the float range the saturating conversion gives an infinity, so
+  // "beyond the float range" and "non-finite" are one test on the float.
+  const float asFloat = wire::ToFloatSaturating(value);
+  if (!AcceptsNonFinite(controlType) && !(std::isfinite(asFloat) && std::isfinite(auxValue))) {
+    return CANError::kFailed;
+  }
+  const float setpoint = wire::SafeFloat(asFloat);
   const auto slot = static_cast<uint8_t>(static_cast<uint32_t>(pidSlot) & 0xFFu);
 
   ZEM_CANTavrixSetDriverSet4(deviceId, setpoint, apiId, slot, auxWord);

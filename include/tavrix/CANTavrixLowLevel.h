@@ -5,6 +5,7 @@
 // driver. The robot-facing zem::CANTavrix derives from it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -171,6 +172,20 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // of the period travel; the full value sets the host's read timeouts.
   CANError SetPeriodicFramePeriod(PeriodicFrame frame, int periodMs);
 
+  // Larger than any age, so that `age > limit` counts it as stale.
+  static constexpr int64_t kNoStatusFrame = INT64_MAX;
+  // How old, in milliseconds of the FPGA clock, the newest status frame of
+  // this kind was at the last status read of that kind that got one: the
+  // getters refresh it (status 0: applied output, faults, follower state,
+  // limit switches; 1: velocity, temperature, bus voltage, current; 2:
+  // position, integral accumulator). A read that finds no frame leaves it, so
+  // the age grows while the controller is quiet and tells a silent controller
+  // from a zero reading. kNoStatusFrame when no read of that kind ever got a
+  // frame, and for a frame value outside 0..2. Reads the clock only: no bus
+  // traffic, no wait, no allocation. Ages wrap after 24 days (the platform
+  // stamps frames with 32 bits of milliseconds).
+  int64_t GetStatusFrameAgeMs(PeriodicFrame frame) const;
+
   void SetControlFramePeriodMs(int periodMs);
   CANError SetEncPosition(double position);
   CANError SetIAccum(double value);
@@ -191,7 +206,13 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   float GetSafeFloat(float value);
 
   // Hands a setpoint to the driver, which repeats it at the control-frame
-  // period. kFailed for a control type outside 0..6.
+  // period; no bus traffic on the caller's thread, never blocks beyond the
+  // driver's table lock. kFailed, nothing stored (the previous setpoint keeps
+  // going out), for a control type outside 0..6 and, for control types 1..6,
+  // for a value that is NaN, infinite or beyond the float range or an
+  // auxiliary value that is NaN or infinite. For control type 0 such a value
+  // goes out as 0.0 (the motor stops). A finite auxiliary value saturates at
+  // +-32767/1024; for type 0 a NaN one gives 0 and an infinite one saturates.
   CANError SetpointCommand(double value, ControlType controlType, int pidSlot, double auxValue);
 
   // Sends the follower command and compares the controller's echo of it,
@@ -232,9 +253,17 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   void ReportFirmwareTooOld();
   int32_t ReplyTimeoutMs() const;
   int32_t StatusTimeoutMs(int32_t periodMs) const;
-  frc::CANData ReadStatusFrame(int32_t apiId, int32_t periodMs);
+  frc::CANData ReadStatusFrame(PeriodicFrame kind, int32_t apiId, int32_t periodMs);
   double InversionSign() const;
   void WriteValueFrame(int32_t apiId, uint32_t word, uint8_t typeCode);
+
+  // Receive stamp of the newest frame a status read got, per kind: the
+  // host's own record beside the fields above, for GetStatusFrameAgeMs.
+  struct StatusStamp {
+    bool received = false;
+    uint64_t timestampMs = 0;  // CANData::timestamp, ms of the FPGA clock
+  };
+  std::array<StatusStamp, 3> statusStamps{};
 };
 
 }  // namespace zem

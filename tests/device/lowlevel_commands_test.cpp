@@ -90,7 +90,7 @@ TEST_F(CommandsTest, SetpointReachesTheBusWithApiIdValueAuxAndSlot) {
       {"inverted aux at the limits", 0.0, 3, 0, -40.0, true, 50, Bits(-0.0f), 32767, 0},
       {"value inf", kInf, 0, 0, 0.0, false, 2, 0, 0, 0},
       {"value -inf", -kInf, 0, 0, 0.0, false, 2, 0, 0, 0},
-      {"value NaN", kNaN, 1, 0, 0.0, false, 18, 0, 0, 0},
+      {"value NaN", kNaN, 0, 0, 0.0, false, 2, 0, 0, 0},
       {"value 1e39", 1e39, 0, 0, 0.0, false, 2, 0, 0, 0},
       {"value -1e39 inverted", -1e39, 0, 0, 0.0, true, 2, 0, 0, 0},
       {"value largest float", static_cast<double>(fmax), 2, 0, 0.0, false, 66, Bits(fmax), 0, 0},
@@ -117,7 +117,7 @@ TEST_F(CommandsTest, SetpointReachesTheBusWithApiIdValueAuxAndSlot) {
   }
 }
 
-TEST_F(CommandsTest, ControlTypeOutsideTheTableFailsAndKeepsTheStoredSetpoint) {
+TEST_F(CommandsTest, RefusedSetpointsKeepTheStoredOne) {
   ASSERT_EQ(device->SetpointCommand(0.25, ControlType::kControlType1, 2, 0.5), CANError::kSuccess);
   const Sent before = NextSetpointFrame();
   for (int32_t type : {7, -1, std::numeric_limits<int32_t>::min(),
@@ -126,6 +126,23 @@ TEST_F(CommandsTest, ControlTypeOutsideTheTableFailsAndKeepsTheStoredSetpoint) {
               CANError::kFailed)
         << type;
   }
+  // Closed-loop types: a target or feed-forward that cannot be sent as it is
+  // (0.0 would be a move to another target), inverted or not.
+  for (int32_t type = 1; type <= 6; ++type) {
+    for (bool inverted : {false, true}) {
+      device->SetInverted(inverted);
+      for (double bad : {kNaN, kInf, -kInf, 1e39, -1e39}) {
+        EXPECT_EQ(device->SetpointCommand(bad, static_cast<ControlType>(type), 1, 0.1),
+                  CANError::kFailed)
+            << type << " value " << bad;
+        if (std::abs(bad) == 1e39) continue;  // a finite feed-forward saturates
+        EXPECT_EQ(device->SetpointCommand(0.9, static_cast<ControlType>(type), 1, bad),
+                  CANError::kFailed)
+            << type << " feed-forward " << bad;
+      }
+    }
+  }
+  device->SetInverted(false);
   const Sent after = NextSetpointFrame();
   EXPECT_EQ(after.api, 18);
   EXPECT_EQ(after.bytes, before.bytes);

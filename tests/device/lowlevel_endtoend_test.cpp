@@ -1,6 +1,7 @@
 // The low-level device against a simulated controller, end to end: firmware
 // text, a parameter written and read back, the setpoint repeated on the bus
-// every 10 ms and the controller's status frame reporting it.
+// every 10 ms and the controller's status frame reporting it, and the age of
+// the newest status frame while the controller goes quiet and comes back.
 #include <cmath>
 #include <vector>
 
@@ -59,6 +60,38 @@ TEST_F(EndToEndTest, DeviceOnASimulatedController) {
   device.SetInverted(true);
   EXPECT_NEAR(device.GetPeriodicStatus0().appliedOutput, -0.5, 1.0 / 32767);
   HALSIM_SetDriverStationEnabled(0);
+}
+
+TEST_F(EndToEndTest, StatusFrameAgeShowsAControllerGoingQuiet) {
+  using Frame = Device::PeriodicFrame;
+  tavrix::sim::SimController controller(kDevice);
+  TestDevice device(kDevice);
+  // Frames are on the bus, but the age comes from the reads that got one.
+  HALSIM_StepTiming(100000);
+  EXPECT_EQ(device.GetStatusFrameAgeMs(Frame::kStatus1), Device::kNoStatusFrame);
+  EXPECT_EQ(device.GetPeriodicStatus1().busVoltage, 12.0);
+  EXPECT_LE(device.GetStatusFrameAgeMs(Frame::kStatus1), 20);  // the controller's period
+  EXPECT_EQ(device.GetStatusFrameAgeMs(Frame::kStatus0), Device::kNoStatusFrame);
+  EXPECT_EQ(device.GetStatusFrameAgeMs(static_cast<Frame>(3)), Device::kNoStatusFrame);
+
+  tavrix::sim::BusFaults unplugged;
+  unplugged.statusFramesStopped = true;
+  controller.SetBusFaults(unplugged);
+  HALSIM_StepTiming(500000);
+  EXPECT_EQ(device.GetPeriodicStatus1().busVoltage, 0.0) << "the fallback stays";
+  const int64_t quiet = device.GetStatusFrameAgeMs(Frame::kStatus1);
+  EXPECT_GE(quiet, 500);
+  EXPECT_LE(quiet, 520);
+  // The age keeps growing without reads, and asking sends nothing.
+  HALSIM_StepTiming(200000);
+  const size_t mark = TraceSize();
+  EXPECT_EQ(device.GetStatusFrameAgeMs(Frame::kStatus1), quiet + 200);
+  EXPECT_EQ(TraceSize(), mark);
+
+  controller.SetBusFaults(tavrix::sim::BusFaults{});
+  HALSIM_StepTiming(50000);
+  EXPECT_EQ(device.GetPeriodicStatus1().busVoltage, 12.0);
+  EXPECT_LE(device.GetStatusFrameAgeMs(Frame::kStatus1), 20);
 }
 
 }  // namespace

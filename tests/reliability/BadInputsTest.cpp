@@ -170,7 +170,8 @@ class DeviceOnController : public ::testing::Test {
 
 struct SetpointRow {
   double value;
-  int16_t auxWord;  // what the same number gives as an auxiliary value
+  int16_t auxWord;           // what the same number gives as a duty-cycle auxiliary value
+  bool closedLoopAuxRefused;  // as a closed-loop feed-forward: refused (non-finite) or saturated
 };
 
 void PrintTo(const SetpointRow& row, std::ostream* out) { *out << row.value; }
@@ -183,7 +184,7 @@ std::string NameOfSetpointRow(const ::testing::TestParamInfo<SetpointRow>& param
 class NonFiniteSetpoint : public DeviceOnController,
                           public ::testing::WithParamInterface<SetpointRow> {};
 
-TEST_P(NonFiniteSetpoint, GoesOutAsZeroAndTheMotorStaysStill) {
+TEST_P(NonFiniteSetpoint, DutyCycleGoesOutAsZeroAndTheMotorStaysStill) {
   const SetpointRow row = GetParam();
   motor->Set(row.value);
   const wire::Setpoint sent = NextSetpoint();
@@ -193,12 +194,35 @@ TEST_P(NonFiniteSetpoint, GoesOutAsZeroAndTheMotorStaysStill) {
   HALSIM_StepTiming(20 * kUsPerMs);
   EXPECT_EQ(controller->GetAppliedOutput(), 0.0);
 
-  // As a closed-loop reference and as the auxiliary value.
-  EXPECT_EQ(motor->GetPIDController().SetReference(row.value, ControlType::kControlType1, 0, row.value),
+  // As the auxiliary value of a duty-cycle reference.
+  EXPECT_EQ(motor->GetPIDController().SetReference(0.0, ControlType::kControlType0, 0, row.value),
             CANError::kSuccess);
-  const wire::Setpoint reference = NextSetpoint();
-  EXPECT_EQ(wire::FloatBits(reference.value), 0u);
-  EXPECT_EQ(reference.aux, row.auxWord);
+  EXPECT_EQ(NextSetpoint().aux, row.auxWord);
+}
+
+TEST_P(NonFiniteSetpoint, ClosedLoopIsRefusedAndThePreviousTargetStays) {
+  const SetpointRow row = GetParam();
+  zem::CANPIDController pid = motor->GetPIDController();
+  ASSERT_EQ(pid.SetReference(5.0, ControlType::kControlType3, 1, 0.5), CANError::kSuccess);
+  EXPECT_EQ(pid.SetReference(row.value, ControlType::kControlType3, 1, 0.5), CANError::kFailed);
+  int32_t apiId = -1;
+  wire::Setpoint sent = NextSetpoint(&apiId);
+  EXPECT_EQ(apiId, wire::kSetpointApiIds[3]);
+  EXPECT_EQ(sent.value, 5.0f) << "not 0.0, which would be a move";
+  EXPECT_EQ(sent.aux, 512);
+
+  // As the feed-forward of a good target.
+  const CANError withAux = pid.SetReference(2.0, ControlType::kControlType3, 1, row.value);
+  sent = NextSetpoint();
+  if (row.closedLoopAuxRefused) {
+    EXPECT_EQ(withAux, CANError::kFailed);
+    EXPECT_EQ(sent.value, 5.0f);
+    EXPECT_EQ(sent.aux, 512);
+  } else {
+    EXPECT_EQ(withAux, CANError::kSuccess);
+    EXPECT_EQ(sent.value, 2.0f);
+    EXPECT_EQ(sent.aux, row.auxWord);
+  }
 }
 
 TEST_P(NonFiniteSetpoint, AsAParameterIsSentAsASingleFloat) {
@@ -216,9 +240,11 @@ TEST_P(NonFiniteSetpoint, AsAParameterIsSentAsASingleFloat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, NonFiniteSetpoint,
-                         ::testing::Values(SetpointRow{kNaN, 0}, SetpointRow{kInf, 32767},
-                                           SetpointRow{-kInf, -32767}, SetpointRow{1e39, 32767},
-                                           SetpointRow{-1e39, -32767}),
+                         ::testing::Values(SetpointRow{kNaN, 0, true},
+                                           SetpointRow{kInf, 32767, true},
+                                           SetpointRow{-kInf, -32767, true},
+                                           SetpointRow{1e39, 32767, false},
+                                           SetpointRow{-1e39, -32767, false}),
                          NameOfSetpointRow);
 
 // ---------------------------------------------------------------------------
