@@ -10,7 +10,6 @@ namespace {
 using namespace simtest;
 using tavrix::sim::ClosedLoopQuantity;
 using tavrix::sim::LimitSwitch;
-using tavrix::sim::MotorModel;
 using tavrix::sim::SimController;
 namespace param = tavrix::sim::param;
 
@@ -42,21 +41,28 @@ TEST_F(SimMotionTest, HeartbeatWatchdogGatesTheOutput) {
   EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
 }
 
+// The bare controller: the brushless preset on its own light load, a first
+// order response of about 50 ms toward the speed where the current is the
+// free current (the battery sags a little under it).
 TEST_F(SimMotionTest, DutyCycleStepResponse) {
   SimController sim(kDevice);
-  const MotorModel m;
-  const double steady = m.velocityGainRpmPerVolt * 0.5 * 12.0;
+  const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+  const auto steadyRpm = [&] {
+    const double volts = 0.5 * sim.GetState().busVoltage;
+    return (volts - m.freeCurrentA * m.ResistanceOhm()) * m.RadPerSecPerVolt() * 60.0 / (2 * M_PI);
+  };
   SendSetpoint(kDevice, kDutyApi, 0.5f);
   RunEnabled(1);
   const double startCurrent = sim.GetOutputCurrent();
-  EXPECT_NEAR(startCurrent, 6.0 / m.windingResistanceOhm, 2.0);
+  EXPECT_NEAR(startCurrent, 6.0 / m.ResistanceOhm(), 2.0);
   RunEnabled(49);  // one time constant
-  EXPECT_NEAR(sim.GetVelocity(), steady * (1.0 - std::exp(-1.0)), 0.02 * steady);
+  EXPECT_NEAR(sim.GetVelocity(), steadyRpm() * (1.0 - std::exp(-1.0)), 0.02 * steadyRpm());
   RunEnabled(950);
+  const double steady = steadyRpm();
   EXPECT_NEAR(sim.GetVelocity(), steady, 0.001 * steady);
-  EXPECT_LT(sim.GetOutputCurrent(), 0.01 * startCurrent);
+  EXPECT_NEAR(sim.GetOutputCurrent(), m.freeCurrentA, 0.01);
   EXPECT_GT(sim.GetPosition(), 0.8 * steady / 60.0);  // most of a second at speed
-  EXPECT_GT(sim.GetTemperature(), m.ambientTemperatureC);
+  EXPECT_GT(sim.GetTemperature(), tavrix::sim::MotorModel().ambientTemperatureC);
 
   const auto frame = LastDelivered(kDevice, api::kStatus1);
   ASSERT_TRUE(frame);
@@ -109,6 +115,9 @@ TEST_F(SimMotionTest, PositionLoopReachesItsTarget) {
   ASSERT_TRUE(sim.SetClosedLoopQuantity(kType, ClosedLoopQuantity::kPosition));
   SendFloatParameter(kDevice, param::Slot(param::kP, kSlot), 0.2f);
   SendFloatParameter(kDevice, param::Slot(param::kD, kSlot), 40.0f);
+  // Near the target the integral overcomes the motor's friction, which P alone would stall on.
+  SendFloatParameter(kDevice, param::Slot(param::kI, kSlot), 2.0e-4f);
+  SendFloatParameter(kDevice, param::Slot(param::kIZone, kSlot), 0.5f);
   SendFloatParameter(kDevice, param::Slot(param::kOutputMin, kSlot), -0.6f);
   SendFloatParameter(kDevice, param::Slot(param::kOutputMax, kSlot), 0.6f);
   SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 10.0f, kSlot);
@@ -129,7 +138,10 @@ TEST_F(SimMotionTest, VelocityLoopUsesFeedForwardAndIntegral) {
   SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 3000.0f);
   RunEnabled(2000);
   EXPECT_NEAR(sim.GetVelocity(), 3000.0, 3.0);
-  EXPECT_NEAR(sim.GetState().iAccum, 0.1 * 3000.0 / 5676.0, 1e-3);
+  // What the integral holds: the output for 3000 rpm against the motor's friction, less the FF.
+  const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+  const double volts = 3000.0 * 2 * M_PI / 60.0 / m.RadPerSecPerVolt() + m.freeCurrentA * m.ResistanceOhm();
+  EXPECT_NEAR(sim.GetState().iAccum, volts / sim.GetState().busVoltage - 0.9 * 3000.0 / 5676.0, 1e-3);
 }
 
 TEST_F(SimMotionTest, UnassignedTypeAndUnknownSlotDriveNothing) {
