@@ -191,4 +191,60 @@ TEST_F(SimMotionTest, VoltageCompensationScalesByTheNominalVoltage) {
   EXPECT_NEAR(sim.GetAppliedOutput(), 0.25, 1e-9);  // 3 V of a 12 V bus
 }
 
+// With zero output, coast leaves the shaft to its friction (a straight-line
+// slowdown of T / J); brake shorts the windings, a slowdown with the 50 ms
+// time constant of spin-up.
+TEST_F(SimMotionTest, IdleModeBrakesOrCoasts) {
+  for (const uint32_t mode : {tavrix::sim::kIdleCoast, tavrix::sim::kIdleBrake}) {
+    SimController sim(kDevice);
+    SendParameter(kDevice, param::kIdleMode, mode, wire::type::kUint32);
+    SendSetpoint(kDevice, kDutyApi, 1.0f);
+    RunEnabled(300);
+    const double fast = sim.GetVelocity();
+    SendSetpoint(kDevice, kDutyApi, 0.0f);
+    RunEnabled(100);
+    const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+    const double inertia = 1.65e-4 + m.rotorInertiaKgM2;  // the controller's own load and the rotor
+    const double coastRpm = fast - m.FrictionTorqueNm() / inertia * 0.1 * 60.0 / (2 * M_PI);
+    if (mode == tavrix::sim::kIdleCoast) {
+      EXPECT_NEAR(sim.GetVelocity(), coastRpm, 0.01 * fast);
+      EXPECT_EQ(sim.GetOutputCurrent(), 0.0);
+    } else {
+      EXPECT_LT(sim.GetVelocity(), 0.15 * fast);
+    }
+  }
+}
+
+// A leader and its follower on one flywheel: one shaft, one encoder reading
+// through the gear ratio, torques that add. A physics hook then takes over.
+TEST_F(SimMotionTest, ControllersOnOneMechanismShareItsShaft) {
+  constexpr int kFollower = kDevice + 1;
+  SimController leader(kDevice);
+  SimController follower(kFollower);
+  tavrix::sim::FlywheelParams p;
+  p.gearRatio = 2.0;
+  p.momentOfInertiaKgM2 = 0.01;
+  const auto flywheel = tavrix::sim::Mechanism::Flywheel(p);
+  leader.AttachMechanism(flywheel);
+  follower.AttachMechanism(flywheel);
+  Send(kFollower, api::kFollower,
+       wire::EncodeFollow(wire::ComposeId(kDevice, api::kStatus0),
+                          wire::FollowConfigWord(wire::kLeaderKindController, false)));
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(500, (1ull << kDevice) | (1ull << kFollower));
+  const double motorRotations = flywheel->GetState().position * 2.0 / (2 * M_PI);
+  // Within a step's turning: a controller reads the shaft at its own tick.
+  EXPECT_NEAR(leader.GetPosition(), motorRotations, 0.01);
+  EXPECT_NEAR(follower.GetPosition(), motorRotations, 0.01);
+  EXPECT_GT(follower.GetOutputCurrent(), 1.0);
+  EXPECT_NEAR(follower.GetOutputCurrent(), leader.GetOutputCurrent(), 0.1 * leader.GetOutputCurrent());
+
+  flywheel->SetPhysicsHook([](tavrix::sim::PhysicsStep& step) {
+    step.stateGiven = true;
+    step.end = {step.start.position + 100.0 * step.dtS, 100.0};
+  });
+  RunEnabled(10, (1ull << kDevice) | (1ull << kFollower));
+  EXPECT_NEAR(leader.GetVelocity(), 100.0 * 2.0 * 60.0 / (2 * M_PI), 1e-6);
+}
+
 }  // namespace
