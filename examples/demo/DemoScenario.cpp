@@ -44,6 +44,8 @@ constexpr uint64_t kPowerOnDelayUs = 1000000;
 constexpr uint64_t kLoopUs = 20000;
 // Long enough for the controllers' 100 ms heartbeat watchdog to stop them.
 constexpr uint64_t kMinDisablePhaseUs = 300000;
+// Long enough for the arm to settle and the flywheel to reach its speed.
+constexpr uint64_t kMinMechanismPhaseUs = 2500000;
 
 constexpr double kRampTop = 0.8;
 constexpr double kInvertedOutput = 0.4;
@@ -108,7 +110,7 @@ Phases PlanPhases(double durationS) {
   p.positionUs = ShareOf(restUs, kPositionShare);
   p.invertedUs = ShareOf(restUs, kInvertedShare);
   p.limitUs = ShareOf(restUs, kLimitShare);
-  p.mechanismUs = ShareOf(restUs, kMechanismShare);
+  p.mechanismUs = std::max(kMinMechanismPhaseUs, ShareOf(restUs, kMechanismShare));
   return p;
 }
 
