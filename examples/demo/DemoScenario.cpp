@@ -34,6 +34,8 @@ using zem::ControlType;
 
 constexpr int kLeaderId = 1;
 constexpr int kFollowerId = 2;
+constexpr int kArmId = 3;
+constexpr int kFlywheelId = 4;
 constexpr uint64_t kUsPerMs = 1000;
 constexpr double kUsPerSecond = 1e6;
 // The controllers have been powered this long when the robot program starts.
@@ -42,6 +44,8 @@ constexpr uint64_t kPowerOnDelayUs = 1000000;
 constexpr uint64_t kLoopUs = 20000;
 // Long enough for the controllers' 100 ms heartbeat watchdog to stop them.
 constexpr uint64_t kMinDisablePhaseUs = 300000;
+// Long enough for the arm to settle and the flywheel to reach its speed.
+constexpr uint64_t kMinMechanismPhaseUs = 2500000;
 
 constexpr double kRampTop = 0.8;
 constexpr double kInvertedOutput = 0.4;
@@ -59,11 +63,25 @@ constexpr double kOutputLimit = 0.6;
 constexpr uint32_t kCurrentLimitA = 40;
 constexpr double kClosedLoopRamp = 0.25;
 
+// The arm: 4 kg, 0.7 m on a 60:1 gearbox, hanging at -90 degrees with
+// hard stops at -95 and +95; held level (motor rotations from hanging) by a
+// position loop whose integral, near the target, takes over holding it.
+constexpr double kArmGearRatio = 60.0;
+constexpr double kArmHangingRad = -1.5707963267948966;
+constexpr double kArmLevelRotations = 15.0;  // a quarter turn of the arm x 60
+constexpr int kArmSlot = 0;
+// The flywheel: a heavy shooter wheel on the motor shaft, brought to 3000 rpm
+// by a velocity loop (feed-forward plus a little P) within a 40 A limit.
+constexpr double kFlywheelInertia = 0.004;
+constexpr double kFlywheelRpm = 3000.0;
+constexpr ControlType kVelocityControl = ControlType::kControlType1;
+
 // Shares of the run length (after the disable phase is set aside).
-constexpr double kRampShare = 0.30;
-constexpr double kPositionShare = 0.35;
-constexpr double kInvertedShare = 0.15;
-constexpr double kLimitShare = 0.20;
+constexpr double kRampShare = 0.20;
+constexpr double kPositionShare = 0.25;
+constexpr double kInvertedShare = 0.10;
+constexpr double kLimitShare = 0.15;
+constexpr double kMechanismShare = 0.30;
 
 double Seconds(uint64_t us) { return static_cast<double>(us) / kUsPerSecond; }
 uint64_t ShareOf(uint64_t totalUs, double share) {
@@ -80,7 +98,7 @@ const char* ErrorName(CANError e) {
 }
 
 struct Phases {
-  uint64_t rampUs, positionUs, invertedUs, limitUs, disableUs;
+  uint64_t rampUs, positionUs, invertedUs, limitUs, mechanismUs, disableUs;
 };
 
 Phases PlanPhases(double durationS) {
@@ -92,6 +110,7 @@ Phases PlanPhases(double durationS) {
   p.positionUs = ShareOf(restUs, kPositionShare);
   p.invertedUs = ShareOf(restUs, kInvertedShare);
   p.limitUs = ShareOf(restUs, kLimitShare);
+  p.mechanismUs = std::max(kMinMechanismPhaseUs, ShareOf(restUs, kMechanismShare));
   return p;
 }
 
@@ -147,6 +166,7 @@ class Scenario {
   void MoveToPosition();
   void RunInverted();
   void HitLimitSwitch();
+  void HoldArmAndSpinFlywheel();
   void Disable();
   bool WriteTrace();
 
@@ -158,9 +178,13 @@ class Scenario {
 
   sim::SimController leaderSim_{kLeaderId};
   sim::SimController followerSim_{kFollowerId};
+  sim::SimController armSim_{kArmId};
+  sim::SimController flywheelSim_{kFlywheelId};
   // Created in Construct, after the controllers are on the bus.
   std::unique_ptr<CANTavrix> leader_;
   std::unique_ptr<CANTavrix> follower_;
+  std::unique_ptr<CANTavrix> arm_;
+  std::unique_ptr<CANTavrix> flywheel_;
   std::unique_ptr<TelemetryTable> table_;
 };
 
@@ -192,11 +216,35 @@ void Scenario::RunFor(uint64_t durationUs, const std::function<void(uint64_t)>& 
 }
 
 void Scenario::Construct() {
-  Step("two controllers on the bus; the robot program constructs their objects");
+  Step("four controllers on the bus; the robot program constructs their objects");
   leaderSim_.SetClosedLoopQuantity(static_cast<int>(kPositionControl),
                                    sim::ClosedLoopQuantity::kPosition);
+  // Devices 1 and 2 drive one gearbox: a light wheel on their shared shaft.
+  sim::FlywheelParams shared;
+  shared.momentOfInertiaKgM2 = 3.3e-4;
+  const auto shaft = sim::Mechanism::Flywheel(shared);
+  leaderSim_.AttachMechanism(shaft);
+  followerSim_.AttachMechanism(shaft);
+  sim::ArmParams armParams;
+  armParams.gearRatio = kArmGearRatio;
+  armParams.massKg = 4.0;
+  armParams.lengthM = 0.7;
+  armParams.minAngleRad = -1.66;
+  armParams.maxAngleRad = 1.66;
+  const auto arm = sim::Mechanism::Arm(armParams);
+  arm->SetState({kArmHangingRad, 0.0});
+  armSim_.AttachMechanism(arm);
+  armSim_.SetClosedLoopQuantity(static_cast<int>(kPositionControl), sim::ClosedLoopQuantity::kPosition);
+  sim::FlywheelParams wheel;
+  wheel.momentOfInertiaKgM2 = kFlywheelInertia;
+  wheel.viscousNmPerRadPerS = 2.0e-4;
+  flywheelSim_.AttachMechanism(sim::Mechanism::Flywheel(wheel));
+  flywheelSim_.SetClosedLoopQuantity(static_cast<int>(kVelocityControl),
+                                     sim::ClosedLoopQuantity::kVelocity);
   leader_ = std::make_unique<CANTavrix>(kLeaderId, CANTavrix::MotorType::kMotorKind1);
   follower_ = std::make_unique<CANTavrix>(kFollowerId, CANTavrix::MotorType::kMotorKind1);
+  arm_ = std::make_unique<CANTavrix>(kArmId, CANTavrix::MotorType::kMotorKind1);
+  flywheel_ = std::make_unique<CANTavrix>(kFlywheelId, CANTavrix::MotorType::kMotorKind1);
   table_ = std::make_unique<TelemetryTable>(options_.intervalMs * kUsPerMs,
                                             std::vector<CANTavrix*>{leader_.get(), follower_.get()});
   const std::string leaderFw = leader_->GetFirmwareString();
@@ -296,6 +344,41 @@ void Scenario::HitLimitSwitch() {
   Check(pressed && applied == 0.0, "the switch stops forward motion");
 }
 
+void Scenario::HoldArmAndSpinFlywheel() {
+  Step("device 3 lifts an arm level and holds it; device 4 brings a flywheel to 3000 rpm");
+  zem::CANPIDController armPid = arm_->GetPIDController();
+  armPid.SetP(0.1, kArmSlot);
+  armPid.SetI(2.0e-4, kArmSlot);
+  armPid.SetIZone(1.0, kArmSlot);
+  armPid.SetD(1.0, kArmSlot);
+  armPid.SetOutputRange(-0.5, 0.5, kArmSlot);
+  arm_->GetEncoder().SetPosition(0.0);
+  arm_->SetIdleMode(CANTavrix::IdleMode::kIdleMode1);  // brake
+  armPid.SetReference(kArmLevelRotations, kPositionControl, kArmSlot);
+  flywheel_->SetSmartCurrentLimit(kCurrentLimitA);
+  zem::CANPIDController wheelPid = flywheel_->GetPIDController();
+  wheelPid.SetFF(1.0 / 5400.0, 0);
+  wheelPid.SetP(5.0e-4, 0);
+  wheelPid.SetReference(kFlywheelRpm, kVelocityControl, 0);
+  const double startTemp = flywheel_->GetMotorTemperature();
+  std::unique_ptr<TelemetryTable> table = std::make_unique<TelemetryTable>(
+      options_.intervalMs * kUsPerMs, std::vector<CANTavrix*>{arm_.get(), flywheel_.get()});
+  std::swap(table, table_);
+  RunFor(phases_.mechanismUs);
+  std::swap(table, table_);
+  const double armRot = arm_->GetEncoder().GetPosition();
+  const double wheelRpm = flywheel_->GetEncoder().GetVelocity();
+  Note("arm at %.2f motor rotations (level is %.1f), holding %.1f A", armRot, kArmLevelRotations,
+       arm_->GetOutputCurrent());
+  Note("flywheel at %.0f rpm drawing %.1f A; its motor warmed from %.0f to %.0f C", wheelRpm,
+       flywheel_->GetOutputCurrent(), startTemp, flywheel_->GetMotorTemperature());
+  Check(std::fabs(armRot - kArmLevelRotations) < 0.5 && arm_->GetOutputCurrent() > 1.0,
+        "the arm is held level against gravity");
+  Check(std::fabs(wheelRpm - kFlywheelRpm) < 100.0, "the flywheel runs at its speed");
+  arm_->Set(0.0);
+  flywheel_->Set(0.0);
+}
+
 void Scenario::Disable() {
   Step("the driver station disables the robot");
   HALSIM_SetDriverStationEnabled(0);
@@ -326,7 +409,7 @@ bool Scenario::WriteTrace() {
 }
 
 int Scenario::Run() {
-  std::printf("tavrix-demo: two simulated controllers, %.1f s of %s simulated time\n",
+  std::printf("tavrix-demo: four simulated controllers, %.1f s of %s simulated time\n",
               options_.durationS, clock_.Realtime() ? "real-time" : "stepped");
   Construct();
   StartFollowing();
@@ -336,6 +419,7 @@ int Scenario::Run() {
   MoveToPosition();
   RunInverted();
   HitLimitSwitch();
+  HoldArmAndSpinFlywheel();
   Disable();
   const bool written = WriteTrace();
   std::printf("\ntavrix-demo: %s\n", failures_ == 0 && written ? "all steps done" : "FAILED");

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "hal/CAN.h"
+#include "physics/Battery.h"
 #include "tavrix/Wire.h"
 #include "tavrix/sim/ParameterIds.h"
 
@@ -20,6 +21,7 @@ namespace api = zem::wire::api;
 constexpr uint32_t kArbitrationMask = 0x1FFFFFFFu;
 constexpr uint32_t kNotDataFrame = HAL_CAN_IS_FRAME_REMOTE | HAL_CAN_IS_FRAME_11BIT;
 constexpr double kTickSeconds = 1.0e-3;
+constexpr double kSecondsPerMinute = 60.0;
 constexpr uint64_t kUsPerMs = 1000;
 // A follower stops driving when its leader's frames stop for this long.
 constexpr uint64_t kLeaderTimeoutUs = 100000;
@@ -52,6 +54,19 @@ bool IsFresh(uint64_t now, uint64_t since, uint64_t windowUs) {
 
 bool IsValidBusVoltage(double volts) { return std::isfinite(volts) && volts >= 0.0; }
 
+std::optional<double> ValidBusVoltage(const std::optional<double>& volts) {
+  return volts && IsValidBusVoltage(*volts) ? volts : std::nullopt;
+}
+
+// The controller's own load when no mechanism is attached: a light flywheel
+// on the motor shaft that, with the rotor, gives the brushless motor a
+// spin-up time constant of about 50 ms.
+std::shared_ptr<Mechanism> OwnLoad() {
+  FlywheelParams p;
+  p.momentOfInertiaKgM2 = 1.65e-4;
+  return Mechanism::Flywheel(p);
+}
+
 double SanitizedDuty(float value) {
   return std::isfinite(value) ? std::clamp(static_cast<double>(value), -1.0, 1.0) : 0.0;
 }
@@ -63,10 +78,17 @@ ControllerCore::ControllerCore(int deviceNumber, const SimOptions& options)
       firmwareVersion_(options.firmwareVersion),
       debugBuild_(options.debugBuild),
       model_(options.motor.IsValid() ? options.motor : MotorModel()),
-      busVoltage_(IsValidBusVoltage(options.busVoltage) ? options.busVoltage
-                                                        : SimOptions().busVoltage),
+      fixedBusVoltage_(ValidBusVoltage(options.busVoltage)),
+      busVoltage_(fixedBusVoltage_.value_or(GetBatteryBusVoltage())),
+      ownLoad_(OwnLoad()),
       periodsMs_(kDefaultPeriodsMs) {
   motor_.temperatureC = model_.ambientTemperatureC;
+  UseMechanism(ownLoad_);
+}
+
+ControllerCore::~ControllerCore() {
+  mechanism_->Internals().RemoveMotor(motorSlot_);
+  ForgetBatteryCurrent(this);
 }
 
 // ---------------------------------------------------------------------------
@@ -144,6 +166,7 @@ void ControllerCore::HandleSetpoint(const Frame& f, int32_t apiId) {
   // A change of mode or slot starts the loop afresh; the repeats of one setpoint do not.
   if (setpoint_.received && (type != setpoint_.controlType || sp.pidSlot != setpoint_.pidSlot)) {
     loop_ = LoopState();
+    profile_ = Profile();
   }
   setpoint_ = LastSetpoint{true, apiId, type, sp.value, sp.aux, sp.pidSlot};
   ++counts_.setpoints;
@@ -285,8 +308,10 @@ uint64_t ControllerCore::Advance(uint64_t nowUs, Outbox* out) {
 void ControllerCore::Tick(uint64_t nowUs, Outbox* out) {
   DeliverDueReplies(nowUs, out);
   enabled_ = OutputsEnabled(nowUs);
+  if (!enabled_) profile_ = Profile();  // a move resumes from where the mechanism is
+  busVoltage_ = fixedBusVoltage_.value_or(GetBatteryBusVoltage());
   output_ = enabled_ ? ApplyLimitSwitches(TargetOutput(nowUs)) : 0.0;
-  StepModel(output_);
+  StepModel(output_, nowUs);
   stickyFaults_ = static_cast<uint16_t>(stickyFaults_ | FaultWord());
   SendDueStatusFrames(nowUs, out);
 }
@@ -313,11 +338,35 @@ double ControllerCore::TargetOutput(uint64_t nowUs) {
 
 double ControllerCore::ClosedLoopOutput(ClosedLoopQuantity quantity) {
   if (setpoint_.pidSlot >= param::kSlotCount) return 0.0;
-  const double measured = quantity == ClosedLoopQuantity::kPosition
-                              ? position_
-                              : motor_.velocityRpm * ConversionFactor(param::kVelocityConversionFactor);
+  if (quantity == ClosedLoopQuantity::kProfiledPosition) return ProfiledOutput();
+  const double measured = quantity == ClosedLoopQuantity::kPosition ? position_ : VelocityUnits();
   return StepClosedLoop(GainsOfSlot(setpoint_.pidSlot), static_cast<double>(setpoint_.value),
                         measured, &loop_);
+}
+
+double ControllerCore::VelocityUnits() const {
+  return motor_.velocityRpm * ConversionFactor(param::kVelocityConversionFactor);
+}
+
+// The profile runs in position units per second; the slot's motion settings
+// are per minute, like the velocity.
+double ControllerCore::ProfiledOutput() {
+  const int slot = setpoint_.pidSlot;
+  const double target = static_cast<double>(setpoint_.value);
+  if (!profile_.active || profile_.target != target) {
+    profile_ = Profile{true, target, ProfilePoint{position_, VelocityUnits() / kSecondsPerMinute}};
+  }
+  const auto motion = [&](int base) {
+    return params_.AsDouble(param::Slot(base, slot, param::kMotionStride), 0.0) / kSecondsPerMinute;
+  };
+  const ProfileLimits limits{motion(param::kMotionMaxVelocity), motion(param::kMotionMaxAccel),
+                             motion(param::kMotionMinOutputVelocity)};
+  profile_.point = StepProfile(limits, target, profile_.point, kTickSeconds);
+  const bool arrived = profile_.point.position == target && profile_.point.velocity == 0.0;
+  const double allowed = motion(param::kMotionAllowedClosedLoopError) * kSecondsPerMinute;
+  if (arrived && std::fabs(target - position_) <= allowed) return 0.0;
+  return StepClosedLoop(GainsOfSlot(slot), profile_.point.velocity * kSecondsPerMinute,
+                        VelocityUnits(), &loop_);
 }
 
 SlotGains ControllerCore::GainsOfSlot(int slot) const {
@@ -328,6 +377,7 @@ SlotGains ControllerCore::GainsOfSlot(int slot) const {
   g.kFF = params_.AsDouble(param::Slot(param::kFF, slot), 0.0);
   g.iZone = params_.AsDouble(param::Slot(param::kIZone, slot), 0.0);
   g.iMaxAccum = params_.AsDouble(param::Slot(param::kIMaxAccum, slot, param::kIMaxAccumStride), 0.0);
+  g.dFilter = params_.AsDouble(param::Slot(param::kDFilter, slot), 0.0);
   g.outputMin = params_.AsDouble(param::Slot(param::kOutputMin, slot), -1.0);
   g.outputMax = params_.AsDouble(param::Slot(param::kOutputMax, slot), 1.0);
   return g;
@@ -349,11 +399,54 @@ double ControllerCore::ApplyLimitSwitches(double output) const {
   return output;
 }
 
-void ControllerCore::StepModel(double output) {
-  const MotorDrive drive{DriveVolts(output), CurrentLimitA()};
-  const double rotations = StepMotor(model_, drive, kTickSeconds, &motor_);
-  position_ += rotations * ConversionFactor(param::kPositionConversionFactor);
+void ControllerCore::StepModel(double output, uint64_t nowUs) {
+  const DcMotor motor = MotorOf(model_, params_.AsDouble(param::kMotorType, 1.0));
+  const Mechanism::Impl::MotorReport report =
+      mechanism_->Internals().Drive(motorSlot_, DriveOf(motor, output), nowUs);
+  motor_.currentA = report.result.currentA;
+  motor_.appliedVolts = report.result.appliedVolts;
+  motor_.velocityRpm = report.motorRpm;
+  TrackEncoder(report.motorRotations);
+  if (chopTicksLeft_ > 0) {
+    --chopTicksLeft_;
+  } else if (SecondaryLimitTripped()) {
+    const double cycles = params_.AsDouble(param::kSecondaryCurrentLimitArg2, 0.0);
+    chopTicksLeft_ = std::isfinite(cycles) && cycles > 1.0 ? static_cast<int>(std::min(cycles, 1000.0)) : 1;
+  }
+  StepTemperature(model_, motor.ResistanceOhm(), kTickSeconds, &motor_);
   appliedOutput_ = busVoltage_ > 0.0 ? motor_.appliedVolts / busVoltage_ : output;
+  // What the battery delivers: the motor's power at the bus voltage.
+  ReportBatteryCurrent(this, busVoltage_ > 0.0 ? motor_.appliedVolts * motor_.currentA / busVoltage_
+                                               : 0.0);
+}
+
+// With zero output (or outputs off) the idle mode decides: brake keeps the
+// windings shorted (0 V), coast opens them; the secondary limit opens them
+// while it chops.
+MotorInput ControllerCore::DriveOf(const DcMotor& motor, double output) {
+  MotorInput in;
+  in.present = true;
+  in.motor = motor;
+  in.volts = DriveVolts(output);
+  const bool brake = params_.AsDouble(param::kIdleMode, 0.0) == kIdleBrake;
+  in.open = chopTicksLeft_ > 0 || (output == 0.0 && !brake);
+  in.currentLimitA = CurrentLimitA();
+  return in;
+}
+
+void ControllerCore::TrackEncoder(double motorRotations) {
+  if (encoderTracking_) {
+    position_ += (motorRotations - lastMotorRotations_) * ConversionFactor(param::kPositionConversionFactor);
+  }
+  lastMotorRotations_ = motorRotations;
+  encoderTracking_ = true;
+}
+
+void ControllerCore::UseMechanism(std::shared_ptr<Mechanism> mechanism) {
+  if (mechanism_) mechanism_->Internals().RemoveMotor(motorSlot_);
+  mechanism_ = std::move(mechanism);
+  motorSlot_ = mechanism_->Internals().AddMotor();
+  encoderTracking_ = false;
 }
 
 double ControllerCore::DriveVolts(double output) const {
@@ -366,15 +459,18 @@ double ControllerCore::DriveVolts(double output) const {
   return output * busVoltage_;
 }
 
-// The lower of the smart and the secondary limit; a limit of 0 (or a
-// non-finite one) is off.
+// The smart limit, which the controller regulates the current to (0: off).
 double ControllerCore::CurrentLimitA() const {
-  double limit = 0.0;
-  for (int id : {param::kSmartCurrentLimit, param::kSecondaryCurrentLimit}) {
-    const double v = params_.AsDouble(id, 0.0);
-    if (std::isfinite(v) && v > 0.0 && (limit == 0.0 || v < limit)) limit = v;
-  }
-  return limit;
+  return SmartLimitA(params_.AsDouble(param::kSmartCurrentLimit, 0.0),
+                     params_.AsDouble(param::kSmartCurrentLimitArg2, 0.0),
+                     params_.AsDouble(param::kSmartCurrentLimitArg3, 0.0), motor_.velocityRpm);
+}
+
+// The secondary limit is a hard one: a current above it turns the output off
+// for the number of ticks its second argument gives (at least one).
+bool ControllerCore::SecondaryLimitTripped() const {
+  const double limit = params_.AsDouble(param::kSecondaryCurrentLimit, 0.0);
+  return std::isfinite(limit) && limit > 0.0 && std::fabs(motor_.currentA) > limit;
 }
 
 // A conversion factor that is not finite counts as 0, so that a bad factor
@@ -409,7 +505,7 @@ wire::Payload ControllerCore::StatusPayload(int frameIndex) const {
     case 0:
       return wire::EncodeStatus0(appliedOutput_, FaultWord(), stickyFaults_, following_.active);
     case 1: {
-      const double velocity = motor_.velocityRpm * ConversionFactor(param::kVelocityConversionFactor);
+      const double velocity = VelocityUnits();
       const auto temperature = static_cast<uint8_t>(
           wire::ScaleToUnsigned(motor_.temperatureC, 1.0, kTemperatureByteMax));
       return wire::EncodeStatus1(wire::ToFloatSaturating(velocity), temperature, busVoltage_,
@@ -437,7 +533,7 @@ SimState ControllerCore::State() const {
   std::lock_guard<std::mutex> lock(mutex_);
   SimState s;
   s.appliedOutput = appliedOutput_;
-  s.velocity = motor_.velocityRpm * ConversionFactor(param::kVelocityConversionFactor);
+  s.velocity = VelocityUnits();
   s.position = position_;
   s.outputCurrent = std::fabs(motor_.currentA);
   s.temperatureC = motor_.temperatureC;
@@ -471,6 +567,7 @@ void ControllerCore::SetLimitSwitch(LimitSwitch which, bool pressed) {
 bool ControllerCore::SetBusVoltage(double volts) {
   if (!IsValidBusVoltage(volts)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
+  fixedBusVoltage_ = volts;
   busVoltage_ = volts;
   return true;
 }
@@ -480,6 +577,16 @@ bool ControllerCore::SetMotorModel(const MotorModel& model) {
   std::lock_guard<std::mutex> lock(mutex_);
   model_ = model;
   return true;
+}
+
+void ControllerCore::AttachMechanism(std::shared_ptr<Mechanism> mechanism) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  UseMechanism(mechanism ? std::move(mechanism) : ownLoad_);
+}
+
+std::shared_ptr<Mechanism> ControllerCore::GetMechanism() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mechanism_;
 }
 
 void ControllerCore::SetFirmware(uint32_t version, bool debugBuild) {
@@ -518,6 +625,10 @@ void ControllerCore::ResetRuntimeState() {
   following_ = Following();
   setpoint_ = LastSetpoint();
   loop_ = LoopState();
+  profile_ = Profile();
+  chopTicksLeft_ = 0;
+  // The controller's own load stops with it; a shared mechanism goes on.
+  if (mechanism_ == ownLoad_) ownLoad_->SetState(MechanismState());
   const double temperature = motor_.temperatureC;  // the motor does not cool by a reboot
   motor_ = MotorState();
   motor_.temperatureC = temperature;

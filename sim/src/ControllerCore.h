@@ -7,11 +7,14 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "ClosedLoop.h"
 #include "MotorPhysics.h"
+#include "physics/MechanismImpl.h"
 #include "ParameterStore.h"
 #include "tavrix/Wire.h"
 #include "tavrix/sim/SimController.h"
@@ -38,6 +41,9 @@ class ControllerCore {
   static constexpr int kStatusFrameCount = 3;
 
   ControllerCore(int deviceNumber, const SimOptions& options);
+  ~ControllerCore();
+  ControllerCore(const ControllerCore&) = delete;
+  ControllerCore& operator=(const ControllerCore&) = delete;
 
   int DeviceNumber() const { return device_; }
 
@@ -57,6 +63,8 @@ class ControllerCore {
   void SetLimitSwitch(LimitSwitch which, bool pressed);
   bool SetBusVoltage(double volts);
   bool SetMotorModel(const MotorModel& model);
+  void AttachMechanism(std::shared_ptr<Mechanism> mechanism);
+  std::shared_ptr<Mechanism> GetMechanism() const;
   void SetFirmware(uint32_t version, bool debugBuild);
   bool SetClosedLoopQuantity(int controlType, ClosedLoopQuantity quantity);
   void SetFaultBits(uint16_t bits);
@@ -82,6 +90,11 @@ class ControllerCore {
     uint64_t leaderTimeUs = 0;
     double leaderOutput = 0.0;
   };
+  struct Profile {
+    bool active = false;
+    double target = 0.0;
+    ProfilePoint point;
+  };
 
   // Frame handling (lock held).
   void HandleHeartbeat(const Frame& f);
@@ -100,15 +113,21 @@ class ControllerCore {
   bool OutputsEnabled(uint64_t nowUs) const;
   double TargetOutput(uint64_t nowUs);
   double ClosedLoopOutput(ClosedLoopQuantity quantity);
+  double ProfiledOutput();
+  double VelocityUnits() const;
   SlotGains GainsOfSlot(int slot) const;
   double Ramp(double target, int rateParameterId) const;
   double ApplyLimitSwitches(double output) const;
-  void StepModel(double output);
+  void StepModel(double output, uint64_t nowUs);
+  MotorInput DriveOf(const DcMotor& motor, double output);
+  void TrackEncoder(double motorRotations);
+  void UseMechanism(std::shared_ptr<Mechanism> mechanism);
   void SendDueStatusFrames(uint64_t nowUs, Outbox* out);
   void DeliverDueReplies(uint64_t nowUs, Outbox* out);
   zem::wire::Payload StatusPayload(int frameIndex) const;
   double DriveVolts(double output) const;
   double CurrentLimitA() const;
+  bool SecondaryLimitTripped() const;
   double ConversionFactor(int id) const;
   bool ParameterFlag(int id) const;
   uint16_t FaultWord() const;
@@ -119,7 +138,11 @@ class ControllerCore {
   uint32_t firmwareVersion_;
   bool debugBuild_;
   MotorModel model_;
+  std::optional<double> fixedBusVoltage_;  // empty: the battery's
   double busVoltage_;
+  std::shared_ptr<Mechanism> ownLoad_;
+  std::shared_ptr<Mechanism> mechanism_;
+  int motorSlot_ = -1;
   ParameterStore params_;
   ParameterStore burned_;
   std::array<ClosedLoopQuantity, 7> quantities_{};
@@ -137,6 +160,10 @@ class ControllerCore {
   LastSetpoint setpoint_;
   LoopState loop_;
   MotorState motor_;
+  Profile profile_;
+  bool encoderTracking_ = false;  // lastMotorRotations_ holds a reading
+  double lastMotorRotations_ = 0.0;
+  int chopTicksLeft_ = 0;  // the secondary limit holds the output off this long
   double output_ = 0.0;  // after ramps and limit switches, before current limiting
   double appliedOutput_ = 0.0;
   double position_ = 0.0;

@@ -1,4 +1,5 @@
-// The DC motor model of the simulated controller, advanced in fixed steps.
+// The controller's own view of its motor: what it last measured, how the
+// motor heats, and the motor figures it runs with.
 #pragma once
 
 #include "tavrix/sim/SimController.h"
@@ -12,14 +13,16 @@ struct MotorState {
   double temperatureC = 25.0;
 };
 
-struct MotorDrive {
-  double volts = 0.0;          // requested terminal voltage
-  double currentLimitA = 0.0;  // 0 or less: no limit
-};
+// The model's own motor, or the preset of the motor-type parameter value
+// (0 brushed, anything else brushless, as the controller defaults to).
+DcMotor MotorOf(const MotorModel& model, double motorType);
 
-// Advances the motor by dtS seconds and returns the rotations it turned.
-// The current limit lowers the applied voltage so that the current stays in
-// bounds. A non-finite requested voltage counts as 0.
-double StepMotor(const MotorModel& model, const MotorDrive& drive, double dtS, MotorState* state);
+// Winding loss heats the motor, which cools toward ambient; exact over the step.
+void StepTemperature(const MotorModel& model, double resistanceOhm, double dtS, MotorState* state);
+
+// The smart current limit at a motor speed: the stall limit at standstill,
+// moving linearly to the free limit at limitRpm (a free limit of 0 keeps the
+// stall limit throughout). 0 or less: no limit.
+double SmartLimitA(double stallLimitA, double freeLimitA, double limitRpm, double motorRpm);
 
 }  // namespace tavrix::sim::detail

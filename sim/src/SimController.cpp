@@ -112,6 +112,12 @@ bool SimController::SetBusVoltage(double volts) { return impl_->core->SetBusVolt
 bool SimController::SetMotorModel(const MotorModel& model) {
   return impl_->core->SetMotorModel(model);
 }
+void SimController::AttachMechanism(std::shared_ptr<Mechanism> mechanism) {
+  impl_->core->AttachMechanism(std::move(mechanism));
+}
+std::shared_ptr<Mechanism> SimController::GetMechanism() const {
+  return impl_->core->GetMechanism();
+}
 void SimController::SetFirmware(uint32_t version, bool debugBuild) {
   impl_->core->SetFirmware(version, debugBuild);
 }

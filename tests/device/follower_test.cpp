@@ -150,11 +150,13 @@ TEST_F(FollowerTest, RobotProgramFollowerCopiesAPositionMove) {
   }
   EXPECT_NEAR(peakOutput, 0.8, 1e-3);  // limited by slot 1's output range
   EXPECT_NEAR(followerPeak, 0.8, 1e-3);
-  EXPECT_NEAR(encoder.GetPosition(), kTarget, 0.05);
+  // P alone stops where its output no longer beats the motor's friction:
+  // about 0.2 V of 12 V over a gain of 0.03, some 0.6 rotation short.
+  EXPECT_NEAR(encoder.GetPosition(), kTarget - 0.6, 0.1);
   EXPECT_TRUE(follower->IsFollower());
   EXPECT_FALSE(leader->IsFollower());
   // Same motor, same outputs a frame later: the follower ends up in the same place.
-  EXPECT_NEAR(follower->GetEncoder().GetPosition(), kTarget, 0.5);
+  EXPECT_NEAR(follower->GetEncoder().GetPosition(), encoder.GetPosition(), 0.5);
   EXPECT_EQ(follower->Get(), 0.0);  // following is the controller's business
   HALSIM_SetDriverStationEnabled(0);
 }

@@ -116,15 +116,17 @@ TEST_F(SimFaultsTest, AttachRules) {
 TEST_F(SimFaultsTest, InvalidSettingsAreRefused) {
   SimOptions options;
   options.busVoltage = std::nan("");
-  options.motor.timeConstantS = -1.0;
+  options.motor.coolingTimeConstantS = -1.0;
   SimController sim(kDevice, options);
-  EXPECT_EQ(sim.GetState().busVoltage, SimOptions().busVoltage);
+  EXPECT_EQ(sim.GetState().busVoltage, tavrix::sim::GetBattery().openCircuitVolts);
   EXPECT_FALSE(sim.SetBusVoltage(-1.0));
   EXPECT_FALSE(sim.SetBusVoltage(INFINITY));
   EXPECT_TRUE(sim.SetBusVoltage(0.0));
   MotorModel bad;
-  bad.windingResistanceOhm = 0.0;
+  bad.motor = tavrix::sim::DcMotor();
+  bad.motor->stallCurrentA = 0.0;
   EXPECT_FALSE(sim.SetMotorModel(bad));
+  EXPECT_FALSE(tavrix::sim::SetBattery({12.0, -0.1}));
   EXPECT_FALSE(sim.SetParameter(param::kIdleMode, {1u, 4}));
   EXPECT_FALSE(sim.SetParameter(300, {1u, 1}));
   EXPECT_FALSE(sim.GetParameter(-1).has_value());

@@ -1,22 +1,24 @@
-// The simulated controller's PID step and motor model, without the bus.
+// The simulated controller's PID step, motion profile, motor and mechanisms,
+// without the bus, against closed-form answers.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 #include "ClosedLoop.h"
 #include "MotorPhysics.h"
+#include "physics/MechanismImpl.h"
+#include "physics/Shaft.h"
 
 namespace {
 
-using tavrix::sim::MotorModel;
-using tavrix::sim::detail::LoopState;
-using tavrix::sim::detail::MotorDrive;
-using tavrix::sim::detail::MotorState;
-using tavrix::sim::detail::SlotGains;
-using tavrix::sim::detail::StepClosedLoop;
-using tavrix::sim::detail::StepMotor;
+using namespace tavrix::sim;
+using namespace tavrix::sim::detail;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kDt = 0.001;
+constexpr double kPi = 3.141592653589793;
+constexpr double kGravity = 9.80665;
 
 TEST(SimClosedLoop, GainTerms) {
   SlotGains g;
@@ -68,15 +70,153 @@ TEST(SimClosedLoop, OutputRangeAndBadInput) {
   }
 }
 
-TEST(SimMotorModel, CoolsTowardAmbientAndIgnoresNaNVoltage) {
-  const MotorModel m;
-  MotorState s;
-  s.temperatureC = 80.0;
-  for (int i = 0; i < 1000; ++i) StepMotor(m, MotorDrive{kNaN, 0.0}, 0.001, &s);
-  EXPECT_EQ(s.velocityRpm, 0.0);
-  EXPECT_EQ(s.currentA, 0.0);
-  EXPECT_LT(s.temperatureC, 80.0);
-  EXPECT_GT(s.temperatureC, m.ambientTemperatureC);
+TEST(SimClosedLoop, DerivativeFilterKeepsItsShareOfThePreviousDerivative) {
+  SlotGains g;
+  g.kD = 1.0;
+  g.dFilter = 0.75;
+  LoopState s;
+  StepClosedLoop(g, 0.0, 0.0, &s);
+  EXPECT_NEAR(StepClosedLoop(g, 4.0, 0.0, &s), 1.0, 1e-12);   // a quarter of the jump of 4
+  EXPECT_NEAR(StepClosedLoop(g, 4.0, 0.0, &s), 0.75, 1e-12);  // then it decays
+}
+
+// Trapezoid: peak = max velocity, duration = D / V + V / A. Triangle (too
+// short to reach V): peak = sqrt(A D), duration = 2 sqrt(D / A).
+TEST(SimProfile, PeakVelocityAndDurationOfTrapezoidAndTriangle) {
+  const struct {
+    const char* name;
+    double distance, peak, duration;
+  } cases[] = {{"trapezoid", 10.0, 2.0, 10.0 / 2.0 + 2.0 / 4.0},
+               {"triangle", 0.5, std::sqrt(4.0 * 0.5), 2.0 * std::sqrt(0.5 / 4.0)}};
+  for (const auto& c : cases) {
+    const ProfileLimits limits{2.0, 4.0, 0.0};
+    ProfilePoint p;
+    double peak = 0.0;
+    int steps = 0;
+    while ((p.position != c.distance || p.velocity != 0.0) && steps < 100000) {
+      p = StepProfile(limits, c.distance, p, kDt);
+      peak = std::max(peak, p.velocity);
+      ++steps;
+    }
+    EXPECT_NEAR(peak, c.peak, 0.01 * c.peak) << c.name;
+    EXPECT_NEAR(steps * kDt, c.duration, 0.005) << c.name;  // within 5 ms
+  }
+}
+
+MotorInput Powered(double volts) {
+  MotorInput m;
+  m.present = true;
+  m.volts = volts;
+  return m;
+}
+
+// A motor at 12 V on a flywheel through a gearbox: J dw/dt = G Kt V / R - b w - T,
+// b = G^2 Kt / (Kv R) + viscous, T the Coulomb friction, so w reaches
+// (G Kt V / R - T) / b with time constant J / b, and the current at speed is
+// what the friction takes.
+TEST(SimMechanism, MotorAndFlywheelSpinUpFollowTheFirstOrderAnswer) {
+  const struct {
+    const char* name;
+    double gear, inertia, viscous, coulomb;
+  } cases[] = {{"bare motor", 1.0, 1.65e-4, 0.0, 0.0},
+               {"flywheel 3:1 with friction", 3.0, 0.01, 0.002, 0.05}};
+  for (const auto& c : cases) {
+    const DcMotor dc = DcMotor::Brushless();
+    ShaftModel model;
+    model.gearRatio = c.gear;
+    model.inertiaKgM2 = c.inertia;
+    model.viscousNmPerRadPerS = c.viscous;
+    model.coulombNm = c.coulomb;
+    const double kt = dc.TorquePerAmpNm(), r = dc.ResistanceOhm(), kv = dc.RadPerSecPerVolt();
+    const double b = c.gear * c.gear * kt / (kv * r) + c.viscous;
+    const double friction = c.coulomb + c.gear * dc.FrictionTorqueNm();
+    const double final = (c.gear * kt * 12.0 / r - friction) / b;
+    const double tau = (c.inertia + c.gear * c.gear * dc.rotorInertiaKgM2) / b;
+    const MotorInput motor = Powered(12.0);
+    MotorResult result;
+    ShaftState s;
+    const int tauSteps = static_cast<int>(std::lround(tau / kDt));
+    for (int i = 1; i <= 20 * tauSteps; ++i) {
+      const MotorTorque t = MotorTorqueAt(c.gear, &motor, 1, s.speedRadPerS, &result);
+      s = StepShaft(model, t, 0.0, kDt, s);
+      if (i == tauSteps) {
+        EXPECT_NEAR(s.speedRadPerS, final * (1.0 - std::exp(-1.0)), 0.01 * final) << c.name;
+      }
+    }
+    EXPECT_NEAR(s.speedRadPerS, final, 1e-4 * final) << c.name;
+    MotorResults(c.gear, &motor, 1, s.speedRadPerS, &result);
+    const double load = friction + c.viscous * final;
+    EXPECT_NEAR(result.currentA, load / (c.gear * kt), 0.01 * dc.freeCurrentA) << c.name;
+  }
+}
+
+// An arm hanging down, the motor unpowered in coast: a pendulum of period
+// 2 pi sqrt(J / (m g L / 2)), J = m L^2 / 3 plus the rotor; the motor's
+// Coulomb friction shrinks the swing but leaves the period.
+TEST(SimMechanism, UnpoweredArmSwingsWithThePendulumPeriod) {
+  ArmParams p;
+  p.gearRatio = 1.0;
+  p.massKg = 2.0;
+  p.lengthM = 0.5;
+  const auto arm = Mechanism::Arm(p);
+  ASSERT_TRUE(arm);
+  const double hanging = -kPi / 2.0;
+  ASSERT_TRUE(arm->SetState({hanging + 0.15, 0.0}));
+  MotorInput coast = Powered(0.0);
+  coast.open = true;
+  Mechanism::Impl& impl = arm->Internals();
+  const int slot = impl.AddMotor();
+  // Coulomb friction shifts the centre of each half swing, so time the turns.
+  std::vector<double> topTurnsS;
+  double previous = 0.0;
+  for (uint64_t ms = 1; ms <= 4000; ++ms) {
+    impl.Drive(slot, coast, ms * 1000);
+    const double velocity = arm->GetState().velocity;
+    if (previous > 0.0 && velocity <= 0.0) topTurnsS.push_back(static_cast<double>(ms) * kDt);
+    previous = velocity;
+  }
+  const double j = p.massKg * p.lengthM * p.lengthM / 3.0 + DcMotor::Brushless().rotorInertiaKgM2;
+  const double period = 2.0 * kPi * std::sqrt(j / (p.massKg * kGravity * p.lengthM / 2.0));
+  ASSERT_GE(topTurnsS.size(), 3u);
+  EXPECT_NEAR(topTurnsS[0], period, 0.003 * period);
+  EXPECT_NEAR((topTurnsS[2] - topTurnsS[0]) / 2.0, period, 0.003 * period);
+}
+
+// A carriage with nothing holding it falls as h0 - g t^2 / 2 until the
+// lower stop, which stops it dead.
+TEST(SimMechanism, ElevatorFallsFreelyOntoItsLowerStop) {
+  ElevatorParams p;
+  p.minHeightM = 0.0;
+  p.maxHeightM = 2.0;
+  const auto elevator = Mechanism::Elevator(p);
+  ASSERT_TRUE(elevator);
+  ASSERT_TRUE(elevator->SetState({3.0, 0.0}));
+  EXPECT_DOUBLE_EQ(elevator->GetState().position, 2.0);  // placed within its travel
+  Mechanism::Impl& impl = elevator->Internals();
+  for (uint64_t ms = 1; ms <= 500; ++ms) {
+    impl.Step(kDt);
+  }
+  EXPECT_NEAR(elevator->GetState().position, 2.0 - kGravity * 0.25 / 2.0, 0.005);
+  EXPECT_NEAR(elevator->GetState().velocity, -kGravity * 0.5, 0.001);
+  for (int i = 0; i < 500; ++i) impl.Step(kDt);
+  EXPECT_EQ(elevator->GetState().position, 0.0);
+  EXPECT_EQ(elevator->GetState().velocity, 0.0);
+}
+
+TEST(SimMechanism, FactoriesRejectUnphysicalParameters) {
+  FlywheelParams f;
+  f.momentOfInertiaKgM2 = 0.0;
+  ArmParams a;
+  a.minAngleRad = 1.0;
+  a.maxAngleRad = 0.0;
+  ElevatorParams e;
+  e.drumRadiusM = kNaN;
+  EXPECT_FALSE(Mechanism::Flywheel(f));
+  EXPECT_FALSE(Mechanism::Arm(a));
+  EXPECT_FALSE(Mechanism::Elevator(e));
+  DcMotor dc;
+  dc.freeCurrentA = dc.stallCurrentA;
+  EXPECT_FALSE(dc.IsValid());
 }
 
 }  // namespace

@@ -10,7 +10,6 @@ namespace {
 using namespace simtest;
 using tavrix::sim::ClosedLoopQuantity;
 using tavrix::sim::LimitSwitch;
-using tavrix::sim::MotorModel;
 using tavrix::sim::SimController;
 namespace param = tavrix::sim::param;
 
@@ -42,21 +41,28 @@ TEST_F(SimMotionTest, HeartbeatWatchdogGatesTheOutput) {
   EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
 }
 
+// The bare controller: the brushless preset on its own light load, a first
+// order response of about 50 ms toward the speed where the current is the
+// free current (the battery sags a little under it).
 TEST_F(SimMotionTest, DutyCycleStepResponse) {
   SimController sim(kDevice);
-  const MotorModel m;
-  const double steady = m.velocityGainRpmPerVolt * 0.5 * 12.0;
+  const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+  const auto steadyRpm = [&] {
+    const double volts = 0.5 * sim.GetState().busVoltage;
+    return (volts - m.freeCurrentA * m.ResistanceOhm()) * m.RadPerSecPerVolt() * 60.0 / (2 * M_PI);
+  };
   SendSetpoint(kDevice, kDutyApi, 0.5f);
   RunEnabled(1);
   const double startCurrent = sim.GetOutputCurrent();
-  EXPECT_NEAR(startCurrent, 6.0 / m.windingResistanceOhm, 2.0);
+  EXPECT_NEAR(startCurrent, 6.0 / m.ResistanceOhm(), 2.0);
   RunEnabled(49);  // one time constant
-  EXPECT_NEAR(sim.GetVelocity(), steady * (1.0 - std::exp(-1.0)), 0.02 * steady);
+  EXPECT_NEAR(sim.GetVelocity(), steadyRpm() * (1.0 - std::exp(-1.0)), 0.02 * steadyRpm());
   RunEnabled(950);
+  const double steady = steadyRpm();
   EXPECT_NEAR(sim.GetVelocity(), steady, 0.001 * steady);
-  EXPECT_LT(sim.GetOutputCurrent(), 0.01 * startCurrent);
+  EXPECT_NEAR(sim.GetOutputCurrent(), m.freeCurrentA, 0.01);
   EXPECT_GT(sim.GetPosition(), 0.8 * steady / 60.0);  // most of a second at speed
-  EXPECT_GT(sim.GetTemperature(), m.ambientTemperatureC);
+  EXPECT_GT(sim.GetTemperature(), tavrix::sim::MotorModel().ambientTemperatureC);
 
   const auto frame = LastDelivered(kDevice, api::kStatus1);
   ASSERT_TRUE(frame);
@@ -109,6 +115,9 @@ TEST_F(SimMotionTest, PositionLoopReachesItsTarget) {
   ASSERT_TRUE(sim.SetClosedLoopQuantity(kType, ClosedLoopQuantity::kPosition));
   SendFloatParameter(kDevice, param::Slot(param::kP, kSlot), 0.2f);
   SendFloatParameter(kDevice, param::Slot(param::kD, kSlot), 40.0f);
+  // Near the target the integral overcomes the motor's friction, which P alone would stall on.
+  SendFloatParameter(kDevice, param::Slot(param::kI, kSlot), 2.0e-4f);
+  SendFloatParameter(kDevice, param::Slot(param::kIZone, kSlot), 0.5f);
   SendFloatParameter(kDevice, param::Slot(param::kOutputMin, kSlot), -0.6f);
   SendFloatParameter(kDevice, param::Slot(param::kOutputMax, kSlot), 0.6f);
   SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 10.0f, kSlot);
@@ -129,7 +138,10 @@ TEST_F(SimMotionTest, VelocityLoopUsesFeedForwardAndIntegral) {
   SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 3000.0f);
   RunEnabled(2000);
   EXPECT_NEAR(sim.GetVelocity(), 3000.0, 3.0);
-  EXPECT_NEAR(sim.GetState().iAccum, 0.1 * 3000.0 / 5676.0, 1e-3);
+  // What the integral holds: the output for 3000 rpm against the motor's friction, less the FF.
+  const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+  const double volts = 3000.0 * 2 * M_PI / 60.0 / m.RadPerSecPerVolt() + m.freeCurrentA * m.ResistanceOhm();
+  EXPECT_NEAR(sim.GetState().iAccum, volts / sim.GetState().busVoltage - 0.9 * 3000.0 / 5676.0, 1e-3);
 }
 
 TEST_F(SimMotionTest, UnassignedTypeAndUnknownSlotDriveNothing) {
@@ -177,6 +189,62 @@ TEST_F(SimMotionTest, VoltageCompensationScalesByTheNominalVoltage) {
   SendSetpoint(kDevice, kDutyApi, 0.5f);
   RunEnabled(1);
   EXPECT_NEAR(sim.GetAppliedOutput(), 0.25, 1e-9);  // 3 V of a 12 V bus
+}
+
+// With zero output, coast leaves the shaft to its friction (a straight-line
+// slowdown of T / J); brake shorts the windings, a slowdown with the 50 ms
+// time constant of spin-up.
+TEST_F(SimMotionTest, IdleModeBrakesOrCoasts) {
+  for (const uint32_t mode : {tavrix::sim::kIdleCoast, tavrix::sim::kIdleBrake}) {
+    SimController sim(kDevice);
+    SendParameter(kDevice, param::kIdleMode, mode, wire::type::kUint32);
+    SendSetpoint(kDevice, kDutyApi, 1.0f);
+    RunEnabled(300);
+    const double fast = sim.GetVelocity();
+    SendSetpoint(kDevice, kDutyApi, 0.0f);
+    RunEnabled(100);
+    const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+    const double inertia = 1.65e-4 + m.rotorInertiaKgM2;  // the controller's own load and the rotor
+    const double coastRpm = fast - m.FrictionTorqueNm() / inertia * 0.1 * 60.0 / (2 * M_PI);
+    if (mode == tavrix::sim::kIdleCoast) {
+      EXPECT_NEAR(sim.GetVelocity(), coastRpm, 0.01 * fast);
+      EXPECT_EQ(sim.GetOutputCurrent(), 0.0);
+    } else {
+      EXPECT_LT(sim.GetVelocity(), 0.15 * fast);
+    }
+  }
+}
+
+// A leader and its follower on one flywheel: one shaft, one encoder reading
+// through the gear ratio, torques that add. A physics hook then takes over.
+TEST_F(SimMotionTest, ControllersOnOneMechanismShareItsShaft) {
+  constexpr int kFollower = kDevice + 1;
+  SimController leader(kDevice);
+  SimController follower(kFollower);
+  tavrix::sim::FlywheelParams p;
+  p.gearRatio = 2.0;
+  p.momentOfInertiaKgM2 = 0.01;
+  const auto flywheel = tavrix::sim::Mechanism::Flywheel(p);
+  leader.AttachMechanism(flywheel);
+  follower.AttachMechanism(flywheel);
+  Send(kFollower, api::kFollower,
+       wire::EncodeFollow(wire::ComposeId(kDevice, api::kStatus0),
+                          wire::FollowConfigWord(wire::kLeaderKindController, false)));
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(500, (1ull << kDevice) | (1ull << kFollower));
+  const double motorRotations = flywheel->GetState().position * 2.0 / (2 * M_PI);
+  // Within a step's turning: a controller reads the shaft at its own tick.
+  EXPECT_NEAR(leader.GetPosition(), motorRotations, 0.01);
+  EXPECT_NEAR(follower.GetPosition(), motorRotations, 0.01);
+  EXPECT_GT(follower.GetOutputCurrent(), 1.0);
+  EXPECT_NEAR(follower.GetOutputCurrent(), leader.GetOutputCurrent(), 0.1 * leader.GetOutputCurrent());
+
+  flywheel->SetPhysicsHook([](tavrix::sim::PhysicsStep& step) {
+    step.stateGiven = true;
+    step.end = {step.start.position + 100.0 * step.dtS, 100.0};
+  });
+  RunEnabled(10, (1ull << kDevice) | (1ull << kFollower));
+  EXPECT_NEAR(leader.GetVelocity(), 100.0 * 2.0 * 60.0 / (2 * M_PI), 1e-6);
 }
 
 }  // namespace

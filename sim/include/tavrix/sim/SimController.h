@@ -9,20 +9,20 @@
 #include <memory>
 #include <optional>
 
+#include "tavrix/sim/Mechanisms.h"
+
 namespace tavrix::sim {
 
-// First-order DC motor. Velocity in rotations per minute, position in
-// rotations (before the conversion factors of the parameter store).
+// The controller's motor: its figures and how it heats. Velocity in rotations
+// per minute, position in rotations (before the conversion factors of the
+// parameter store).
 struct MotorModel {
-  // Steady-state velocity per volt applied.
-  double velocityGainRpmPerVolt = 473.0;
-  // Time constant of the velocity response to a voltage step.
-  double timeConstantS = 0.05;
-  // Current = (applied volts - velocity / gain) / resistance.
-  double windingResistanceOhm = 0.114;
+  // Empty: the preset of the motor-type parameter (0 brushed, 1 brushless).
+  std::optional<DcMotor> motor;
   double ambientTemperatureC = 25.0;
-  // Temperature rise per second per ampere squared, before cooling.
-  double heatingCPerAmpSquaredS = 8.0e-5;
+  // Heat the motor takes per degree (copper, iron and case of a motor of
+  // about half a kilogram); the winding loss I^2 R heats it.
+  double thermalCapacityJPerC = 150.0;
   // Time constant of the cooling toward ambient.
   double coolingTimeConstantS = 300.0;
 
@@ -34,11 +34,26 @@ struct SimOptions {
   uint32_t firmwareVersion = 0x01050000u;  // 1.5.0
   bool debugBuild = false;
   MotorModel motor;
-  double busVoltage = 12.0;
+  // A fixed bus voltage; empty: the battery's (see BatteryModel), which sags
+  // with the current of all simulated controllers.
+  std::optional<double> busVoltage;
 };
 
 // What a closed-loop control type regulates. Control type 0 is always duty cycle.
-enum class ClosedLoopQuantity { kNone, kPosition, kVelocity };
+// kProfiledPosition: a trapezoidal move to the setpoint position within the
+// slot's motion-profile maximum velocity and acceleration (velocity units per
+// minute and per minute per second, as the velocity conversion factor gives
+// them; position units per minute when both factors are alike), never slower
+// than its minimum output velocity while it moves; the slot's gains run a
+// velocity loop on the profile's velocity, and once the profile has arrived
+// and the position is within the allowed closed-loop error the output is 0.
+enum class ClosedLoopQuantity { kNone, kPosition, kVelocity, kProfiledPosition };
+
+// Parameter kIdleMode: what the motor does with zero output or outputs
+// disabled. Coast opens the windings (friction alone slows the mechanism),
+// brake shorts them (the back EMF drives a braking current).
+constexpr uint32_t kIdleCoast = 0;
+constexpr uint32_t kIdleBrake = 1;
 
 enum class LimitSwitch { kForward, kReverse };
 
@@ -144,8 +159,17 @@ class SimController {
 
   // Inputs a test sets.
   void SetLimitSwitch(LimitSwitch which, bool pressed);
-  // False (nothing changed) for a negative or non-finite voltage.
+  // Fixes the bus voltage (the battery no longer counts for this
+  // controller). False (nothing changed) for a negative or non-finite voltage.
   bool SetBusVoltage(double volts);
+  // Puts the motor on a mechanism's gearbox: the encoder reads the
+  // mechanism through its gear ratio and the conversion factors, and the
+  // motor's torque adds to that of the other controllers on it (a leader and
+  // its followers share one shaft this way). Empty: back to the controller's
+  // own load (a light flywheel, a spin-up time constant of about 50 ms).
+  // Allocates; takes the mechanism's lock.
+  void AttachMechanism(std::shared_ptr<Mechanism> mechanism);
+  std::shared_ptr<Mechanism> GetMechanism() const;
   // False (nothing changed) when a constant is out of range (see MotorModel::IsValid).
   bool SetMotorModel(const MotorModel& model);
   void SetFirmware(uint32_t version, bool debugBuild);
