@@ -4,7 +4,8 @@
 # imported targets Tavrix::Tavrix, Tavrix::TavrixDriver, the platform stand-in
 # (Tavrix::wpiutil, Tavrix::wpiHal, Tavrix::wpilibc) and the simulated
 # controller (Tavrix::TavrixSim); built with TAVRIX_REAL_WPILIB, only the first
-# two, which link WPILib's own package.
+# two, which link WPILib's own package. When the build has a JDK the driver's jar
+# goes to <prefix>/share/java and the package names it in Tavrix_JAR.
 include(CMakePackageConfigHelpers)
 
 set(TAVRIX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrix)
@@ -68,6 +69,16 @@ if(TARGET tavrix-decode)
   install(TARGETS tavrix-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# The jar of the driver's Java classes; the native library beside it is libTavrixDriver.
+set(TAVRIX_JAR_INSTALL_PATH ${CMAKE_INSTALL_DATADIR}/java/tavrix-driver.jar)
+set(TAVRIX_LIBDIR_INSTALL_PATH ${CMAKE_INSTALL_LIBDIR})
+if(TARGET TavrixDriverJava)
+  set(TAVRIX_HAS_JAR TRUE)
+  install(FILES ${TAVRIX_DRIVER_JAR} DESTINATION ${CMAKE_INSTALL_DATADIR}/java)
+else()
+  set(TAVRIX_HAS_JAR FALSE)
+endif()
+
 install(EXPORT TavrixTargets
   NAMESPACE Tavrix::
   FILE TavrixTargets.cmake
@@ -82,7 +93,8 @@ else()
 endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TavrixConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfig.cmake
-  INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
+  INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR}
+  PATH_VARS TAVRIX_JAR_INSTALL_PATH TAVRIX_LIBDIR_INSTALL_PATH)
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TavrixConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
   COMPATIBILITY SameMajorVersion)

@@ -25,6 +25,14 @@ constexpr bool IsRegistered(uint64_t registryWord, int deviceNumber) {
   return (registryWord & DeviceBit(deviceNumber)) != 0;
 }
 
+// On the 32-bit controller too the builtins must be the processor's own
+// 64-bit atomic instructions (ARMv7's exclusive doubleword pair, which needs
+// an 8-byte-aligned word), not a lock hidden in a helper library that other
+// users of the exported word know nothing of. A 32-bit ARM build without
+// -march=armv7-a (or later) fails here.
+static_assert(__atomic_always_lock_free(sizeof(uint64_t), nullptr),
+              "the registry word needs lock-free 64-bit atomics on this target");
+
 inline uint64_t LoadRegistry(const uint64_t* word) {
   return __atomic_load_n(word, __ATOMIC_ACQUIRE);
 }

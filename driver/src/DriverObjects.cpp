@@ -7,8 +7,10 @@
 
 #include "SetpointSlots.h"
 
-// The registry word; exported as a plain variable (see TavrixDriver.h).
-uint64_t ZEM_CANRegisteredDevices = 0;
+// The registry word; exported as a plain variable (see TavrixDriver.h). Its
+// atomic accesses need the word's natural 8-byte alignment, which not every
+// 32-bit ABI gives a 64-bit integer: asked for here, whatever the target.
+alignas(8) uint64_t ZEM_CANRegisteredDevices = 0;
 
 namespace zem::driver {
 

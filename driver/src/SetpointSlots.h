@@ -18,6 +18,14 @@ extern std::atomic<int32_t> setpointApiId[kDeviceSlots];
 // Control-frame period in microseconds; 0 means the device's frame is not sent.
 extern std::atomic<uint64_t> ctrlFramePeriodUs[kDeviceSlots];
 
+// The sender thread reads the tables without a lock, so every one of them must
+// be lock-free on the target, the 64-bit periods on the 32-bit controller too.
+static_assert(std::atomic<float>::is_always_lock_free && std::atomic<int16_t>::is_always_lock_free &&
+                  std::atomic<uint8_t>::is_always_lock_free &&
+                  std::atomic<int32_t>::is_always_lock_free &&
+                  std::atomic<uint64_t>::is_always_lock_free,
+              "the setpoint tables need lock-free atomics on this target");
+
 // What one frame carries besides the device number.
 struct SetpointContent {
   float value = 0.0f;

@@ -17,6 +17,7 @@
 #include <hal/simulation/MockHooks.h>
 #include <hal/simulation/SimRecords.h>
 
+#include "WallClock.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
@@ -99,7 +100,7 @@ class DriverStartup {
   static void StartThreads(std::initializer_list<int32_t> devices) {
     State& st = GetState();
     std::unique_lock<std::mutex> lock(st.mutex);
-    ASSERT_TRUE(st.cond.wait_for(lock, std::chrono::seconds(20), [&] { return st.swept; }))
+    ASSERT_TRUE(st.cond.wait_for(lock, tavrix_test::WallBound(std::chrono::seconds(20)), [&] { return st.swept; }))
         << "the start-up sweep did not end";
     lock.unlock();
     ZEM_CANTavrixRunHeartbeat();
@@ -114,7 +115,7 @@ class DriverStartup {
     for (int step = 0; step < kMaxSteps; ++step) {
       lock.lock();
       // A thread that is still starting gets a moment to make its first pass.
-      const bool served = st.cond.wait_for(lock, std::chrono::milliseconds(5), allServed);
+      const bool served = st.cond.wait_for(lock, tavrix_test::WallBound(std::chrono::milliseconds(5)), allServed);
       lock.unlock();
       if (served) return;
       HALSIM_StepTiming(kStepUs);

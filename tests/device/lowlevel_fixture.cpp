@@ -9,6 +9,7 @@
 #include <hal/simulation/CanData.h>
 #include <hal/simulation/MockHooks.h>
 
+#include "WallClock.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
 
@@ -167,7 +168,7 @@ bool LowLevelTest::WaitForFrameSignal() {
   // instead of hanging it; returns as soon as any frame is on the bus.
   std::unique_lock<std::mutex> lock(signal->mutex);
   const uint64_t seen = signal->frameCount;
-  return signal->frameArrived.wait_for(lock, std::chrono::milliseconds(20),
+  return signal->frameArrived.wait_for(lock, tavrix_test::WallBound(std::chrono::milliseconds(20)),
                                        [&] { return signal->frameCount != seen; });
 }
 

@@ -5,15 +5,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 #include <hal/HALBase.h>
 #include <hal/simulation/CanData.h>
 #include <tavrix/Wire.h>
 
+#include "WallClock.h"
+
 namespace {
-constexpr auto kHangBound = std::chrono::seconds(30);
+constexpr auto kHangBound = tavrix_test::WallBound(std::chrono::seconds(30));
 }
 
 BusRecorder::BusRecorder() : m_state(*new State) {
@@ -84,17 +85,6 @@ bool BusRecorder::WaitForCount(uint32_t id, size_t count) const {
            count;
   });
 }
-
-int CountProcessThreads() {
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    (void)entry;
-    ++count;
-  }
-  return count;
-}
-
-void StartRuntimeHelperThreads() { std::thread([] {}).join(); }
 
 std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start) {
   std::atomic<bool> go{false};

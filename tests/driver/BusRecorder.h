@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "ProcessThreads.h"
+
 struct SentFrame {
   uint64_t timeUs = 0;
   uint32_t id = 0;
@@ -51,12 +53,9 @@ class BusRecorder {
   int32_t m_uid = 0;
 };
 
-// Number of threads of this process.
-int CountProcessThreads();
-// Starts and joins one thread, so that a runtime that adds a helper thread of
-// its own with the first thread it sees (ThreadSanitizer does) has done so
-// before threads are counted.
-void StartRuntimeHelperThreads();
+using tavrix_test::CountProcessThreads;
+using tavrix_test::StartRuntimeHelperThreads;
+using tavrix_test::WaitForProcessThreads;
 // Calls start from callers threads released at the same moment; returns each
 // caller's result.
 std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start);

@@ -113,7 +113,7 @@ TEST(DriverHeartbeat, StartsOneThreadHoweverOftenAndFromWhereverItIsStarted) {
   for (int32_t r : results) EXPECT_EQ(r, 1);
   EXPECT_EQ(ZEM_CANTavrixRunHeartbeat(), 1);
   ASSERT_TRUE(bus.WaitForCount(kHeartbeatId, 1));
-  EXPECT_EQ(CountProcessThreads(), threadsBefore + 1);
+  EXPECT_EQ(WaitForProcessThreads(threadsBefore + 1), threadsBefore + 1);
   // One thread sends one frame per period.
   HALSIM_StepTiming(4 * kPeriodUs);
   EXPECT_EQ(bus.FramesFor(kHeartbeatId).size(), 5u);

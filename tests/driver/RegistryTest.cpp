@@ -31,6 +31,12 @@ TEST(DriverCanId, ComposesAndMasksBothFields) {
   }
 }
 
+// Other programs reach the word with 64-bit atomic instructions, which on a
+// 32-bit processor fault or tear on a word that is not 8-byte aligned.
+TEST(DriverRegistry, ExportedWordIsEightByteAligned) {
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(&ZEM_CANRegisteredDevices) % 8, 0u);
+}
+
 TEST(DriverRegistry, RegisteringSetsOnlyValidBits) {
   struct Step {
     int32_t device;

@@ -236,7 +236,7 @@ TEST(DriverSetpointSender, StartsOneThreadHoweverItIsStarted) {
   for (int32_t r : results) EXPECT_EQ(r, 0);
   EXPECT_EQ(ZEM_CANTavrixRunSetDriver(), 0);
   ASSERT_TRUE(bus.WaitForCount(CreateCANID(1, 0), 1));
-  EXPECT_EQ(CountProcessThreads(), threadsBefore + 1);
+  EXPECT_EQ(WaitForProcessThreads(threadsBefore + 1), threadsBefore + 1);
   HALSIM_StepTiming(30 * kMsUs);
   EXPECT_EQ(bus.FramesForDevice(1).size(), 4u);
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Responder.h"
+#include "WallClock.h"
 #include "tavrix/CANTavrix.h"
 
 int main() {
@@ -19,6 +20,6 @@ int main() {
         }
         return beats >= 3 && setpoints >= 3;
       },
-      std::chrono::milliseconds(3000));
+      tavrix_test::WallBound(std::chrono::milliseconds(3000)));
   return running ? 0 : 2;
 }

@@ -9,6 +9,7 @@
 
 #include <wpi/SafeThread.h>
 
+#include "WallClock.h"
 #include "tavrix/TavrixDriver.h"
 
 namespace tavrix_test {
@@ -23,7 +24,7 @@ inline void StartDriverThreads() {
 // True once only the driver's two threads run; false after a generous
 // wall-clock bound (a hang, not a timing measurement).
 inline bool WaitForStartupThreadToEnd() {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(30));
   while (wpi::detail::GetRunningSafeThreadCount() > kDriverThreads) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::yield();

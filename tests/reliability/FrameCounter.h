@@ -1,33 +1,19 @@
 // Test helper: counts, as they are sent on the simulated bus, the heartbeats
-// and one device's setpoint frames, and counts this process's threads.
+// and one device's setpoint frames.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <filesystem>
 #include <mutex>
-#include <thread>
 
 #include <hal/simulation/CanData.h>
 
+#include "ProcessThreads.h"
+#include "WallClock.h"
 #include "tavrix/Wire.h"
 
 namespace tavrix_test {
-
-// Runtimes may add a helper thread of their own at the first thread start
-// (ThreadSanitizer does): start one first, so that a count taken now stays
-// the baseline.
-inline void StartRuntimeHelperThreads() { std::thread([] {}).join(); }
-
-inline int CountProcessThreads() {
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
-    (void)entry;
-    ++count;
-  }
-  return count;
-}
 
 // Counts heartbeats and one device's setpoint frames as they are sent.
 class FrameCounter {
@@ -58,7 +44,7 @@ class FrameCounter {
   // bound (a hang, not a timing measurement).
   bool WaitForBoth(uint64_t count) const {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10),
+    return changed_.wait_for(lock, WallBound(std::chrono::seconds(10)),
                              [&] { return heartbeats_ >= count && setpoints_ >= count; });
   }
 

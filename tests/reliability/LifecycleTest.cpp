@@ -14,6 +14,7 @@ using tavrix_test::CountProcessThreads;
 using tavrix_test::DriverLibraryMapped;
 using tavrix_test::FrameCounter;
 using tavrix_test::LoadedDriver;
+using tavrix_test::WaitForProcessThreads;
 
 constexpr int kRounds = 50;
 constexpr int32_t kDevice = 3;
@@ -51,7 +52,8 @@ TEST(ReliabilityLifecycle, FiftyLoadsAndUnloadsWithBothThreadsRunning) {
 
     ASSERT_TRUE(driver.Close()) << dlerror();
     EXPECT_FALSE(DriverLibraryMapped()) << "the library stays mapped after dlclose";
-    EXPECT_EQ(CountProcessThreads(), threadsBefore) << "a thread outlived the library";
+    EXPECT_EQ(WaitForProcessThreads(threadsBefore), threadsBefore)
+        << "a thread outlived the library";
     // Nothing of the unloaded library may send any more.
     HALSIM_PauseTiming();
     frames.Reset();

@@ -231,6 +231,28 @@ TEST(DecodeTool, PrintsFramesAndTheSummaryOfALogOrAPcap) {
   const ToolRun only = RunTool({"--stats-only", dir + "/d.log"});
   EXPECT_EQ(only.out.find("registry"), std::string::npos);
   EXPECT_NE(only.out.find("in 2.475000 s"), std::string::npos) << only.out;
+  EXPECT_EQ(only.out.find("Skipped"), std::string::npos) << "no skipped line when none were";
+
+  const ToolRun rows = RunTool({"--tsv", dir + "/d.log"});
+  EXPECT_EQ(rows.out.substr(0, rows.out.find('\n')),
+            "0\t146\theartbeat\tregistry 0x0000000000000008 devices 3");
+}
+
+TEST(DecodeTool, SkipsErrorAndFdFramesWithACountInTheSummary) {
+  const std::string path = ::testing::TempDir() + "/skipped.log";
+  {
+    std::ofstream log(path);
+    log << "(0.000000) can0 02052480#0800000000000000 R\n"
+           "(0.001000) can0 20000080#0000000000000000 R\n"
+           "(0.002000) can0 123##100 T\n"
+           "(0.003000) can0 20000004#0004000000000000\n";
+  }
+  const ToolRun r = RunTool({"--stats", path});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Bus summary: 1 frames"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Skipped (not in the figures): 2 error frames, 1 CAN FD frames"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(DecodeTool, BadInputAndUsageGiveTheirExitStatus) {

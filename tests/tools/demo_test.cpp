@@ -61,7 +61,7 @@ struct DemoRun {
 
 DemoRun RunDemo(const std::string& args) {
   DemoRun run;
-  FILE* pipe = popen((std::string(TAVRIX_DEMO_PATH) + " " + args + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((std::string(TAVRIX_DEMO_COMMAND) + " " + args + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
   size_t n;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tavrix/trace/BusStats.h"
@@ -63,6 +64,34 @@ TEST(CandumpLog, AcceptsHarmlessVariations) {
   EXPECT_EQ(r.frames[1], Frame(1, 0x001, {}, false));
 }
 
+TEST(CandumpLog, ReadsEveryFormTheCanUtilsWrite) {
+  // Direction fields as candump -x and asc2log write them, remote requests,
+  // standard ids, dots, a raw length code; error and FD frames are only counted.
+  TraceFrame remote = Frame(4000000, 0x02052601, {});
+  remote.remote = true;
+  TraceFrame remote5 = Frame(5000000, 0x123, {}, false);
+  remote5.remote = true;
+  remote5.length = 5;
+  const ReadResult r = ParseCandumpLog(
+      "(0000000001.000000) can0 02052601# R\n"
+      "(2.000000)  vcan0 123#ABCD T\n"
+      "(3.000000) can0 7FF#01.02.03\n"
+      "(4.000000) can0 02052601#R R\n"
+      "(5.000000) can0 123#R5 T\n"
+      "(6.000000) can0 20000080#0000000000000000 R\n"
+      "(7.000000) can0 123##1AABB\n"
+      "(8.000000) can0 123#0102030405060708_C\n"
+      "(9.000000) can0 1FFFFFFF##0" + std::string(128, 'F') + " R\n");
+  ASSERT_TRUE(r.ok()) << r.errors[0].where << ": " << r.errors[0].message;
+  const std::vector<TraceFrame> expected = {
+      Frame(1000000, 0x02052601, {}), Frame(2000000, 0x123, {0xAB, 0xCD}, false),
+      Frame(3000000, 0x7FF, {1, 2, 3}, false), remote, remote5,
+      Frame(8000000, 0x123, {1, 2, 3, 4, 5, 6, 7, 8}, false)};
+  EXPECT_EQ(r.frames, expected);
+  EXPECT_EQ(r.skipped.errorFrames, 1u);
+  EXPECT_EQ(r.skipped.fdFrames, 2u);
+}
+
 TEST(CandumpLog, RejectsMalformedLinesWithTheirLineNumber) {
   const struct {
     const char* line;
@@ -76,9 +105,14 @@ TEST(CandumpLog, RejectsMalformedLinesWithTheirLineNumber) {
       {"(0.1) can0123456789abcdef 123#00", "interface name"},
       {"(0.1) can0 1234#00", "3 (standard) or 8 (extended)"},
       {"(0.1) can0 800#00", "above 0x7FF"},
-      {"(0.1) can0 20000000#00", "above 0x1FFFFFFF"},
+      {"(0.1) can0 40000000#00", "above 0x1FFFFFFF"},
       {"(0.1) can0 123 00", "expected '#'"},
-      {"(0.1) can0 123##100", "CAN FD"},
+      {"(0.1) can0 123##", "flags digit"},
+      {"(0.1) can0 123##1000102030405060708", "FD allows"},
+      {"(0.1) can0 20000080#R", "unexpected text"},  // error frames are never remote
+      {"(0.1) can0 123#0102030405060708_5", "9 to F"},
+      {"(0.1) can0 123#00 X", "unexpected text"},
+      {"(0.1) can0 123#00 RT", "unexpected text"},
       {"(0.1) can0 123#0", "even number"},
       {"(0.1) can0 123#000102030405060708", "more than 8"},
       {"(0.1) can0 123#R9", "0 to 8"},
@@ -181,9 +215,7 @@ TEST(PcapFile, DamagedInputGivesErrorsNotCrashes) {
       {"second record cut", std::vector<uint8_t>(twoRecords.begin(), twoRecords.end() - 3), "truncated record", 1},
       {"huge record length", with(35, 0x7F), "impossible", 0},
       {"micros out of range", with(31, 0x7F), "out of range", 0},
-      {"length above 8", with(44, 9), "not supported", 0},
-      {"CAN FD flag", with(45, 0x04), "not supported", 0},
-      {"error frame", with(40, 0xA2), "error frames", 0},
+      {"length above 8", with(44, 9), "above 8", 0},
   };
   for (const Case& c : cases) {
     const ReadResult r = DecodePcap(c.bytes.data(), c.bytes.size());
@@ -191,6 +223,21 @@ TEST(PcapFile, DamagedInputGivesErrorsNotCrashes) {
     EXPECT_NE(r.errors[0].message.find(c.message), std::string::npos)
         << c.name << " gave: " << r.errors[0].message;
     EXPECT_EQ(r.frames.size(), c.frames) << c.name;
+  }
+}
+
+TEST(PcapFile, ErrorAndFdRecordsAreCountedNotDecoded) {
+  const std::vector<uint8_t> good = OneRecordPcap();
+  std::vector<uint8_t> errorFrame = good;
+  errorFrame[40] = 0xA2;  // CAN_ERR_FLAG in the id
+  std::vector<uint8_t> fdFrame = good;
+  fdFrame[45] = 0x04;  // CANFD_FDF
+  for (const auto& [bytes, errors, fd] : {std::tuple{errorFrame, 1u, 0u}, std::tuple{fdFrame, 0u, 1u}}) {
+    const ReadResult r = DecodePcap(bytes.data(), bytes.size());
+    EXPECT_TRUE(r.ok());
+    EXPECT_TRUE(r.frames.empty());
+    EXPECT_EQ(r.skipped.errorFrames, errors);
+    EXPECT_EQ(r.skipped.fdFrames, fd);
   }
 }
 

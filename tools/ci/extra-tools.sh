@@ -5,7 +5,12 @@
 #    keeps every frame;
 #  - tshark reads the demo's pcap and lists the same frames as the log: same
 #    count, and per frame the same time, id, length and bytes;
-#  - tavrix-decode reads both files without an error.
+#  - tavrix-decode reads both files without an error;
+#  - can-utils' asc2log turns the converted log back into a candump log (with
+#    the direction field), and tavrix-decode reads that with every frame;
+#  - the Wireshark dissector (tools/wireshark/tavrix.lua) shows, frame for
+#    frame, the device, API id, kind and fields that tavrix-decode --tsv shows,
+#    on the demo's pcap and on a synthetic capture of every API id.
 # Usage: extra-tools.sh <repo root>
 set -euo pipefail
 root=$(cd "${1:?usage: extra-tools.sh <repo root>}" && pwd)
@@ -14,7 +19,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "tools: $*" >&2; exit 1; }
-for tool in log2asc tshark; do
+for tool in log2asc asc2log tshark text2pcap; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (tools/ci/install-deps.sh installs it)"
 done
 cmake --build "$build" -j"${CI_JOBS:-2}" --target tavrix-demo tavrix-decode
@@ -62,3 +67,33 @@ for file in "$log" "$pcap"; do
   grep -q 'follower echo' "$work/decoded.txt" || fail "no follower echo decoded in $(basename "$file")"
 done
 echo "tools: tavrix-decode read both files"
+
+# asc2log writes the can-utils' own candump form (direction field, remote and
+# error frames as candump writes them); every frame must come back.
+asc2log -I "$work/demo.asc" -O "$work/back.log" 2>/dev/null || fail "asc2log failed"
+"$build/tools/decode/tavrix-decode" --stats-only "$work/back.log" >"$work/back.txt" ||
+  fail "tavrix-decode reported errors for asc2log's log"
+grep -q "Bus summary: $frames frames" "$work/back.txt" || { cat "$work/back.txt"; fail "asc2log's log lost frames"; }
+echo "tools: tavrix-decode read all $frames frames of asc2log's candump log"
+
+# The dissector against the decoder. Frames of other devices are not the
+# dissector's: their rows compare as empty.
+dissector="$root/tools/wireshark/tavrix.lua"
+awk -f "$root/tools/ci/catalogue-trace.awk" |
+  text2pcap -q -F pcap -l 227 - "$work/catalogue.pcap" 2>"$work/text2pcap.err" ||
+  { cat "$work/text2pcap.err"; fail "text2pcap failed"; }
+for capture in "$pcap" "$work/catalogue.pcap"; do
+  name=$(basename "$capture")
+  "$build/tools/decode/tavrix-decode" --tsv "$capture" |
+    awk -F'\t' -v OFS='\t' '$1 == "" { $4 = "" } { print }' >"$work/decoder.tsv" ||
+    fail "tavrix-decode failed on $name"
+  tshark -X lua_script:"$dissector" -r "$capture" -T fields -E separator=/t \
+    -e tavrix.device -e tavrix.api -e tavrix.kind -e tavrix.fields \
+    2>"$work/tshark.err" >"$work/dissector.tsv" || { cat "$work/tshark.err"; fail "tshark failed on $name"; }
+  if grep -qi 'lua' "$work/tshark.err"; then cat "$work/tshark.err"; fail "the dissector failed on $name"; fi
+  if ! diff -q "$work/decoder.tsv" "$work/dissector.tsv" >/dev/null; then
+    diff "$work/decoder.tsv" "$work/dissector.tsv" | head -20
+    fail "the dissector and tavrix-decode disagree on $name"
+  fi
+  echo "tools: the dissector matches tavrix-decode on all $(wc -l <"$work/decoder.tsv") frames of $name"
+done

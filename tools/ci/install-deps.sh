@@ -4,12 +4,15 @@
 set -euo pipefail
 declare -A want=(
   [g++]=g++ [cmake]=cmake [ninja]=ninja-build [javac]=openjdk-17-jdk-headless
-  [log2asc]=can-utils [tshark]=tshark [clang++]=clang
+  [log2asc]=can-utils [asc2log]=can-utils [tshark]=tshark [text2pcap]=tshark [clang++]=clang
+  [arm-linux-gnueabi-g++]=g++-arm-linux-gnueabi [qemu-arm]=qemu-user
 )
 missing=()
 for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)
+# GoogleTest's sources, for the cross build for the ARM controller.
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
 if [ ${#missing[@]} -gt 0 ]; then

@@ -28,15 +28,20 @@ constexpr const char* kUsage =
     "Prints every CAN frame of a bus trace, named and decoded by the controller's\n"
     "frame catalogue: time, arbitration id, length, bytes, device number, frame\n"
     "kind and fields. Frames of other manufacturers or device types are shown raw.\n"
-    "FILE is a candump log ((seconds.micros) can0 ID#DATA) or a pcap file with the\n"
-    "SocketCAN link type (227); the format is told by the content. '-' reads\n"
-    "standard input.\n"
+    "FILE is a candump log ((seconds.micros) can0 ID#DATA, in any form candump\n"
+    "writes) or a pcap file with the SocketCAN link type (227); the format is told\n"
+    "by the content. '-' reads standard input. Error frames and CAN FD frames are\n"
+    "skipped and counted in the summary.\n"
     "\n"
     "Options:\n"
     "  --stats             after the frames, print the bus summary: frames per\n"
     "                      second per frame kind and the utilisation of a 1 Mbit/s\n"
     "                      bus with and without worst-case bit stuffing\n"
     "  --stats-only        print only the bus summary\n"
+    "  --tsv               instead of the frame lines, one tab-separated row per\n"
+    "                      frame: device, API id, frame kind, fields (the first\n"
+    "                      three empty for frames of other devices; the form the\n"
+    "                      Wireshark dissector's fields are compared with)\n"
     "  --duration SECONDS  time base of the summary (default: first to last frame)\n"
     "  --help              show this text\n"
     "\n"
@@ -46,6 +51,7 @@ constexpr const char* kUsage =
 struct Options {
   bool frames = true;
   bool stats = false;
+  bool tsv = false;
   bool help = false;
   uint64_t durationUs = 0;
   std::vector<std::string> inputs;
@@ -70,6 +76,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
     const std::string arg = argv[i] != nullptr ? argv[i] : "";
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--tsv") {
+      options.tsv = true;
     } else if (arg == "--stats") {
       options.stats = true;
     } else if (arg == "--stats-only") {
@@ -107,7 +115,8 @@ const char* PlaceLabel(trace::TraceFormat format) {
 }
 
 // Reads one input and prints its problems; false when it had any.
-bool LoadInput(const std::string& path, std::vector<trace::TraceFrame>& frames, std::ostream& err) {
+bool LoadInput(const std::string& path, std::vector<trace::TraceFrame>& frames,
+               trace::SkippedFrames& skipped, std::ostream& err) {
   std::vector<uint8_t> bytes;
   std::string error;
   if (!ReadInput(path, bytes, error)) {
@@ -120,6 +129,7 @@ bool LoadInput(const std::string& path, std::vector<trace::TraceFrame>& frames, 
     err << path << ": " << PlaceLabel(format) << ' ' << e.where << ": " << e.message << '\n';
   }
   frames.insert(frames.end(), result.frames.begin(), result.frames.end());
+  skipped += result.skipped;
   return result.ok();
 }
 
@@ -145,6 +155,22 @@ std::string RenderFrames(const std::vector<trace::TraceFrame>& frames) {
   return text;
 }
 
+std::string RenderFieldRows(const std::vector<trace::TraceFrame>& frames) {
+  FrameDecoder decoder;
+  std::string text;
+  for (const trace::TraceFrame& frame : frames) {
+    const DecodedFrame decoded = decoder.Decode(frame);
+    if (decoded.kind != FrameKind::kOtherDevice) {
+      text += std::to_string(decoded.device) + '\t' + std::to_string(decoded.api) + '\t' +
+              FrameKindName(decoded.kind);
+    } else {
+      text += "\t\t";
+    }
+    text += '\t' + decoded.fields + '\n';
+  }
+  return text;
+}
+
 int RunDecodeTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   Options options;
   std::string error;
@@ -159,10 +185,14 @@ int RunDecodeTool(int argc, const char* const* argv, std::ostream& out, std::ost
   int status = kExitOk;
   for (const std::string& path : options.inputs) {
     std::vector<trace::TraceFrame> frames;
-    if (!LoadInput(path, frames, err)) status = kExitBadInput;
+    trace::SkippedFrames skipped;
+    if (!LoadInput(path, frames, skipped, err)) status = kExitBadInput;
     if (options.inputs.size() > 1) out << "== " << path << '\n';
-    if (options.frames) out << RenderFrames(frames);
-    if (options.stats) out << trace::FormatBusSummary(SummariseTrace(frames, options.durationUs));
+    if (options.frames) out << (options.tsv ? RenderFieldRows(frames) : RenderFrames(frames));
+    if (!options.stats) continue;
+    trace::BusSummary summary = SummariseTrace(frames, options.durationUs);
+    summary.skipped = skipped;
+    out << trace::FormatBusSummary(summary);
   }
   return status;
 }

@@ -105,6 +105,13 @@ std::string FormatBusSummary(const BusSummary& summary) {
                 summary.Utilisation() * 100.0, summary.WorstCaseUtilisation() * 100.0);
   text += line;
   if (summary.durationUs == 0) text += "  (no time elapsed: rates and load are not defined)\n";
+  if (summary.skipped.total() != 0) {
+    std::snprintf(line, sizeof line,
+                  "Skipped (not in the figures): %llu error frames, %llu CAN FD frames\n",
+                  static_cast<unsigned long long>(summary.skipped.errorFrames),
+                  static_cast<unsigned long long>(summary.skipped.fdFrames));
+    text += line;
+  }
   return text;
 }
 

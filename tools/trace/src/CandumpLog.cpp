@@ -3,6 +3,7 @@
 // scaled, and a bad line gives a message, never a crash.
 #include "tavrix/trace/CandumpLog.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -13,6 +14,9 @@ namespace {
 constexpr size_t kMaxInterfaceNameLength = 15;
 constexpr size_t kStandardIdDigits = 3;
 constexpr size_t kExtendedIdDigits = 8;
+constexpr size_t kMaxFdDataLength = 64;
+// A classic frame of 8 bytes may carry its raw data length code 9..15 as "_X".
+constexpr uint32_t kMinRawDlc = 9;
 // Seconds with more digits could overflow once scaled to microseconds.
 constexpr size_t kMaxSecondsDigits = 12;
 constexpr size_t kMaxFractionDigits = 9;
@@ -40,6 +44,7 @@ class LineReader {
   explicit LineReader(std::string_view line) : rest_(line) {}
 
   bool AtEnd() const { return rest_.empty(); }
+  char Peek() const { return rest_.empty() ? '\0' : rest_.front(); }
   bool Take(char c) {
     if (rest_.empty() || rest_.front() != c) return false;
     rest_.remove_prefix(1);
@@ -98,7 +103,11 @@ std::optional<uint64_t> ParseTimestamp(LineReader& in, std::string& error) {
   return DecimalValue(seconds) * 1000000u + micros;
 }
 
-bool ParseId(std::string_view digits, TraceFrame& frame, std::string& error) {
+enum class IdKind { kFrame, kErrorFrame };
+
+// 3 digits: a standard id; 8 digits: an extended id, or an error frame when the
+// error flag is set (candump writes those ids with the flag and no other).
+bool ParseId(std::string_view digits, TraceFrame& frame, IdKind& kind, std::string& error) {
   if (digits.size() != kStandardIdDigits && digits.size() != kExtendedIdDigits) {
     error = "CAN id must have 3 (standard) or 8 (extended) hex digits";
     return false;
@@ -106,12 +115,26 @@ bool ParseId(std::string_view digits, TraceFrame& frame, std::string& error) {
   uint32_t id = 0;
   for (char c : digits) id = (id << 4) | *HexValue(c);
   frame.extended = digits.size() == kExtendedIdDigits;
+  kind = frame.extended && (id & ~kExtendedIdMask) == kCanErrFlag ? IdKind::kErrorFrame
+                                                                   : IdKind::kFrame;
   const uint32_t limit = frame.extended ? kExtendedIdMask : kStandardIdMask;
-  if (id > limit) {
-    error = frame.extended ? "extended CAN id above 0x1FFFFFFF" : "standard CAN id above 0x7FF";
+  if (kind == IdKind::kFrame && id > limit) {
+    error = frame.extended ? "extended CAN id above 0x1FFFFFFF (and not an error frame)"
+                           : "standard CAN id above 0x7FF";
     return false;
   }
-  frame.id = id;
+  frame.id = id & limit;
+  return true;
+}
+
+// An optional raw data length code 9..15 after a full 8 bytes.
+bool ParseRawDlc(LineReader& in, std::string& error) {
+  const std::optional<uint32_t> dlc = HexValue(in.Peek());
+  if (!dlc || *dlc < kMinRawDlc) {
+    error = "raw data length code must be one hex digit 9 to F";
+    return false;
+  }
+  in.Take(in.Peek());
   return true;
 }
 
@@ -123,24 +146,76 @@ bool ParseRemote(LineReader& in, TraceFrame& frame, std::string& error) {
     return false;
   }
   frame.length = length.empty() ? 0 : static_cast<uint8_t>(length[0] - '0');
+  if (frame.length == kMaxDataLength && HexValue(in.Peek())) return ParseRawDlc(in, error);
+  return true;
+}
+
+// Hex bytes, optionally separated by dots ("11.22.33"), at most `capacity`.
+bool ParseBytes(LineReader& in, uint8_t* out, size_t capacity, size_t& count,
+                std::string& error) {
+  count = 0;
+  while (IsHexChar(in.Peek())) {
+    const std::string_view hex = in.TakeWhile(IsHexChar);
+    if (hex.size() % 2 != 0) {
+      error = "data must be whole bytes (an even number of hex digits)";
+      return false;
+    }
+    if (hex.size() / 2 > capacity - count) {
+      error = "more than " + std::to_string(capacity) + " data bytes";
+      return false;
+    }
+    for (size_t i = 0; i < hex.size(); i += 2) {
+      out[count++] = static_cast<uint8_t>((*HexValue(hex[i]) << 4) | *HexValue(hex[i + 1]));
+    }
+    if (!in.Take('.')) break;
+  }
   return true;
 }
 
 bool ParseData(LineReader& in, TraceFrame& frame, std::string& error) {
-  const std::string_view hex = in.TakeWhile(IsHexChar);
-  if (hex.size() % 2 != 0) {
-    error = "data must be whole bytes (an even number of hex digits)";
+  size_t count = 0;
+  if (!ParseBytes(in, frame.data.data(), frame.data.size(), count, error)) return false;
+  frame.length = static_cast<uint8_t>(count);
+  if (count == frame.data.size() && in.Take('_')) return ParseRawDlc(in, error);
+  return true;
+}
+
+bool IsFdLength(size_t n) {
+  return n <= 8 || n == 12 || n == 16 || n == 20 || n == 24 || n == 32 || n == 48 || n == 64;
+}
+
+// A CAN FD frame after "##": one hex digit of flags, then up to 64 bytes of a
+// length that FD allows. Checked, then only counted.
+bool ParseFdFrame(LineReader& in, std::string& error) {
+  if (!IsHexChar(in.Peek())) {
+    error = "CAN FD frame needs a flags digit after '##'";
     return false;
   }
-  if (hex.size() / 2 > static_cast<size_t>(kMaxDataLength)) {
-    error = "more than 8 data bytes";
+  in.Take(in.Peek());
+  std::array<uint8_t, kMaxFdDataLength> data{};
+  size_t count = 0;
+  if (!ParseBytes(in, data.data(), data.size(), count, error)) return false;
+  if (!IsFdLength(count)) {
+    error = "CAN FD data length " + std::to_string(count) + " is not one FD allows";
     return false;
-  }
-  frame.length = static_cast<uint8_t>(hex.size() / 2);
-  for (size_t i = 0; i < frame.length; ++i) {
-    frame.data[i] = static_cast<uint8_t>((*HexValue(hex[2 * i]) << 4) | *HexValue(hex[2 * i + 1]));
   }
   return true;
+}
+
+// What candump writes after the frame with -x: a space and R (received) or T (sent).
+bool ParseDirection(LineReader& in, std::string& error) {
+  if (in.AtEnd()) return true;
+  if (in.SkipSpaces() == 0 || !(in.Take('R') || in.Take('T')) || !in.AtEnd()) {
+    error = "unexpected text after the frame";
+    return false;
+  }
+  return true;
+}
+
+CandumpLine Kind(CandumpLine::Kind kind) {
+  CandumpLine result;
+  result.kind = kind;
+  return result;
 }
 
 CandumpLine Error(std::string message) {
@@ -219,13 +294,17 @@ CandumpLine ParseCandumpLine(std::string_view line) {
   result.interfaceName = std::string(iface);
   if (in.SkipSpaces() == 0) return Error("expected a space after the interface name");
 
-  if (!ParseId(in.TakeWhile(IsHexChar), result.frame, error)) return Error(error);
+  IdKind idKind = IdKind::kFrame;
+  if (!ParseId(in.TakeWhile(IsHexChar), result.frame, idKind, error)) return Error(error);
   if (!in.Take('#')) return Error("expected '#' after the CAN id");
-  if (in.Take('#')) return Error("CAN FD frames are not supported");
-  const bool ok = in.Take('R') ? ParseRemote(in, result.frame, error)
-                               : ParseData(in, result.frame, error);
-  if (!ok) return Error(error);
-  if (!in.AtEnd()) return Error("unexpected text after the frame");
+  if (in.Take('#')) {
+    if (!ParseFdFrame(in, error) || !ParseDirection(in, error)) return Error(error);
+    return Kind(CandumpLine::Kind::kFdFrame);
+  }
+  const bool remote = idKind == IdKind::kFrame && in.Take('R');
+  const bool ok = remote ? ParseRemote(in, result.frame, error) : ParseData(in, result.frame, error);
+  if (!ok || !ParseDirection(in, error)) return Error(error);
+  if (idKind == IdKind::kErrorFrame) return Kind(CandumpLine::Kind::kErrorFrame);
   result.kind = CandumpLine::Kind::kFrame;
   return result;
 }
@@ -239,10 +318,14 @@ ReadResult ParseCandumpLog(std::string_view text) {
     const std::string_view line = text.substr(0, newline);
     text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
     CandumpLine parsed = ParseCandumpLine(line);
-    if (parsed.kind == CandumpLine::Kind::kFrame) {
-      result.frames.push_back(parsed.frame);
-    } else if (parsed.kind == CandumpLine::Kind::kError) {
-      result.errors.push_back(ReadError{lineNumber, std::move(parsed.error)});
+    switch (parsed.kind) {
+      case CandumpLine::Kind::kFrame: result.frames.push_back(parsed.frame); break;
+      case CandumpLine::Kind::kError:
+        result.errors.push_back(ReadError{lineNumber, std::move(parsed.error)});
+        break;
+      case CandumpLine::Kind::kErrorFrame: ++result.skipped.errorFrames; break;
+      case CandumpLine::Kind::kFdFrame: ++result.skipped.fdFrames; break;
+      case CandumpLine::Kind::kBlank: break;
     }
   }
   return result;

@@ -72,18 +72,22 @@ void AddError(ReadResult& result, size_t offset, std::string message) {
   result.errors.push_back(ReadError{static_cast<uint64_t>(offset), std::move(message)});
 }
 
-// Decodes the SocketCAN frame of one record; false (with a message) when the
-// record holds something other than a classic CAN frame.
+enum class RecordKind { kFrame, kErrorFrame, kFdFrame };
+
+// What a record holds, told by the error flag of its id and the FD flag.
+RecordKind KindOfRecord(const uint8_t* p) {
+  if ((LoadBe32(p) & kCanErrFlag) != 0) return RecordKind::kErrorFrame;
+  return (p[kFlagsOffset] & kCanFdFlag) != 0 ? RecordKind::kFdFrame : RecordKind::kFrame;
+}
+
+// Decodes the classic CAN frame of one record; false (with a message) when the
+// record is damaged.
 bool DecodeSocketCanFrame(const uint8_t* p, uint32_t size, TraceFrame& frame,
                           std::string& error) {
   const uint32_t canId = LoadBe32(p);
   const uint8_t length = p[4];
-  if ((canId & kCanErrFlag) != 0) {
-    error = "error frames are not supported";
-    return false;
-  }
-  if ((p[kFlagsOffset] & kCanFdFlag) != 0 || length > kMaxDataLength) {
-    error = "CAN FD frames (or lengths above 8) are not supported";
+  if (length > kMaxDataLength) {
+    error = "data length above 8 without the CAN FD flag";
     return false;
   }
   frame.extended = (canId & kCanEffFlag) != 0;
@@ -187,6 +191,11 @@ ReadResult DecodePcap(const uint8_t* data, size_t size) {
     }
     if (captured < kSocketCanHeadSize) {
       AddError(result, recordOffset, "record too short for a SocketCAN frame");
+      continue;
+    }
+    const RecordKind kind = KindOfRecord(body);
+    if (kind != RecordKind::kFrame) {
+      ++(kind == RecordKind::kErrorFrame ? result.skipped.errorFrames : result.skipped.fdFrames);
       continue;
     }
     TraceFrame frame;

@@ -19,6 +19,10 @@ trace::BusSummary SummariseTrace(const std::vector<trace::TraceFrame>& frames,
 // One decoded line per frame (each ending in a newline).
 std::string RenderFrames(const std::vector<trace::TraceFrame>& frames);
 
+// One row per frame: device, API id (decimal), kind name and fields, separated
+// by tabs; device, API id and kind are empty for frames of other devices.
+std::string RenderFieldRows(const std::vector<trace::TraceFrame>& frames);
+
 // The command line tool. Exit status: 0 success, 1 an input could not be read
 // or held bad records (its good frames are still shown), 2 a usage error.
 int RunDecodeTool(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

@@ -45,6 +45,7 @@ struct BusSummary {
   uint64_t bits = 0;
   uint64_t stuffedBits = 0;
   std::vector<KindStats> kinds;  // most frequent first, ties by name
+  SkippedFrames skipped;         // records of the trace left out of the figures
 
   // All three give 0 when the duration is 0.
   double FramesPerSecond(uint64_t count) const;
@@ -69,7 +70,8 @@ class BusStatsBuilder {
 };
 
 // A readable table: one row per kind (frames, frames per second, share of the
-// bus) and the totals with and without worst-case stuffing.
+// bus) and the totals with and without worst-case stuffing, then the skipped
+// records when there were any.
 std::string FormatBusSummary(const BusSummary& summary);
 
 }  // namespace tavrix::trace

@@ -21,10 +21,6 @@ constexpr size_t kPcapGlobalHeaderSize = 24;
 constexpr size_t kPcapRecordHeaderSize = 16;
 constexpr size_t kSocketCanFrameSize = 16;
 
-constexpr uint32_t kCanEffFlag = 0x80000000u;  // extended frame format
-constexpr uint32_t kCanRtrFlag = 0x40000000u;  // remote transmission request
-constexpr uint32_t kCanErrFlag = 0x20000000u;  // error frame
-
 // A whole pcap file (little-endian, microsecond timestamps). Fails, with a
 // message, only for a timestamp beyond the 32-bit seconds field of the format.
 bool EncodePcap(const std::vector<TraceFrame>& frames, std::vector<uint8_t>& out,
@@ -36,8 +32,9 @@ void EncodeSocketCanFrame(const TraceFrame& frame, uint8_t out[kSocketCanFrameSi
 // Reads a pcap file of either byte order with micro- or nanosecond timestamps.
 // The link type must be 227. Damaged input gives errors with byte offsets:
 // a truncated record or an impossible length ends the reading (the frames read
-// so far are kept); a record that is whole but holds no classic CAN frame
-// (an error frame, CAN FD, a length above 8) gives an error and is skipped.
+// so far are kept); an error frame or a CAN FD frame is counted in `skipped`;
+// any other record that holds no classic CAN frame (a length above 8) gives an
+// error and is skipped.
 ReadResult DecodePcap(const uint8_t* data, size_t size);
 
 // True when the bytes start with one of the pcap magic numbers.

@@ -15,6 +15,12 @@ constexpr uint32_t kExtendedIdMask = 0x1FFFFFFFu;
 constexpr uint32_t kStandardIdMask = 0x7FFu;
 constexpr int kMaxDataLength = 8;
 
+// Flag bits of the SocketCAN can_id word; candump also writes an error frame's
+// id with kCanErrFlag set (8 hex digits, 2xxxxxxx).
+constexpr uint32_t kCanEffFlag = 0x80000000u;  // extended frame format
+constexpr uint32_t kCanRtrFlag = 0x40000000u;  // remote transmission request
+constexpr uint32_t kCanErrFlag = 0x20000000u;  // error frame
+
 struct TraceFrame {
   uint64_t timestampUs = 0;  // microseconds since the trace's time origin
   uint32_t id = 0;           // 29-bit (extended) or 11-bit (standard) identifier, no flag bits
@@ -37,12 +43,27 @@ struct ReadError {
   std::string message;
 };
 
-// What a reader produced: every frame it could read and every problem it met.
+// Well-formed records that are not classic data or remote frames: they are
+// counted, not decoded (no controller sends them).
+struct SkippedFrames {
+  uint64_t errorFrames = 0;  // error frames (the error flag in the id)
+  uint64_t fdFrames = 0;     // CAN FD frames
+  uint64_t total() const { return errorFrames + fdFrames; }
+  SkippedFrames& operator+=(const SkippedFrames& other) {
+    errorFrames += other.errorFrames;
+    fdFrames += other.fdFrames;
+    return *this;
+  }
+};
+
+// What a reader produced: every frame it could read, the records it skipped
+// and every problem it met.
 // Readers never stop at a bad line of a log; a pcap reader stops at the first
 // damaged record, since the following record boundaries are then unknown.
 struct ReadResult {
   std::vector<TraceFrame> frames;
   std::vector<ReadError> errors;
+  SkippedFrames skipped;
   bool ok() const { return errors.empty(); }
 };
 
