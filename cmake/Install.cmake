@@ -3,8 +3,9 @@
 # config in the prefix, and `find_package(Tavrix CONFIG)` then gives the
 # imported targets Tavrix::Tavrix, Tavrix::TavrixDriver, the platform stand-in
 # (Tavrix::wpiutil, Tavrix::wpiHal, Tavrix::wpilibc) and the simulated
-# controller (Tavrix::TavrixSim). When the build has a JDK the driver's jar goes
-# to <prefix>/share/java and the package names it in Tavrix_JAR.
+# controller (Tavrix::TavrixSim); built with TAVRIX_REAL_WPILIB, only the first
+# two, which link WPILib's own package. When the build has a JDK the driver's jar
+# goes to <prefix>/share/java and the package names it in Tavrix_JAR.
 include(CMakePackageConfigHelpers)
 
 set(TAVRIX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tavrix)
@@ -49,8 +50,14 @@ install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Public headers: the library's, the platform stand-in's (WPILib's paths) and
-# the simulated controller's, merged under one include directory.
-foreach(dir include platform/include sim/include)
+# the simulated controller's, merged under one include directory. Against the
+# real WPILib only the library's: the platform's come from its own package.
+if(TAVRIX_REAL_WPILIB)
+  set(TAVRIX_HEADER_DIRS include)
+else()
+  set(TAVRIX_HEADER_DIRS include platform/include sim/include)
+endif()
+foreach(dir ${TAVRIX_HEADER_DIRS})
   if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
       DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
@@ -77,6 +84,13 @@ install(EXPORT TavrixTargets
   FILE TavrixTargets.cmake
   DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
 
+# A package built against the real WPILib finds that package again, by default
+# where this build found it.
+if(TAVRIX_REAL_WPILIB)
+  set(TAVRIX_WPILIB_DEPENDENCY "if(NOT wpilib_DIR)\n  set(wpilib_DIR \"${wpilib_DIR}\")\nendif()\nfind_dependency(wpilib 2019.4.1 CONFIG)")
+else()
+  set(TAVRIX_WPILIB_DEPENDENCY "")
+endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TavrixConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfig.cmake
   INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR}

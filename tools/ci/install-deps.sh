@@ -6,6 +6,7 @@ declare -A want=(
   [g++]=g++ [cmake]=cmake [ninja]=ninja-build [javac]=openjdk-17-jdk-headless
   [log2asc]=can-utils [asc2log]=can-utils [tshark]=tshark [text2pcap]=tshark [clang++]=clang
   [arm-linux-gnueabi-g++]=g++-arm-linux-gnueabi [qemu-arm]=qemu-user
+  [xz]=xz-utils  # unpacks the WPILib archive (extra-wpilib.sh)
 )
 missing=()
 for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done
