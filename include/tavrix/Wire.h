@@ -87,6 +87,11 @@ constexpr int ControlTypeOfApi(int32_t apiId) {
   }
   return -1;
 }
+// Every API id the setpoint sender writes on: the seven setpoint ids and the
+// id of a slot never filled.
+constexpr bool IsSetpointSenderApi(int32_t apiId) {
+  return apiId == api::kSetpointNeverFilled || ControlTypeOfApi(apiId) >= 0;
+}
 
 // Heartbeat frames go out with device number 0.
 constexpr uint32_t kHeartbeatId = ComposeId(0, api::kHeartbeat);

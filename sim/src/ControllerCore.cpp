@@ -129,7 +129,7 @@ void ControllerCore::HandleHeartbeat(const Frame& f) {
 }
 
 void ControllerCore::HandleCommand(const Frame& f, int32_t apiId, Outbox* out) {
-  if (apiId == api::kSetpointNeverFilled || wire::ControlTypeOfApi(apiId) >= 0) {
+  if (wire::IsSetpointSenderApi(apiId)) {
     HandleSetpoint(f, apiId);
     return;
   }

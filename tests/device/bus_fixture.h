@@ -154,7 +154,7 @@ class DriverStartup {
       // The sweep ends by stopping the repetition of API id 19 of device 62.
       if (periodMs < 0 && id == wire::ComposeId(62, 19)) st->swept = true;
       const int32_t api = wire::ApiOf(id);
-      const bool setpointApi = api == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(api) >= 0;
+      const bool setpointApi = wire::IsSetpointSenderApi(api);
       if (st->swept && setpointApi && size == 8) ++st->served[static_cast<size_t>(wire::DeviceOf(id))];
     }
     st->cond.notify_all();

@@ -216,7 +216,7 @@ size_t TraceSize() { return halsim::GetCanTrace().size(); }
 namespace {
 
 bool IsSetpointApi(int32_t apiId) {
-  return apiId == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(apiId) >= 0;
+  return wire::IsSetpointSenderApi(apiId);
 }
 
 }  // namespace

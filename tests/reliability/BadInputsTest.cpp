@@ -54,7 +54,7 @@ std::vector<halsim::CanFrameRecord> FramesOf(int32_t device, int32_t apiId = -1)
       continue;
     }
     const int32_t api = wire::ApiOf(f.messageID);
-    const bool setpointApi = api == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(api) >= 0;
+    const bool setpointApi = wire::IsSetpointSenderApi(api);
     if (apiId < 0 ? setpointApi : api == apiId) out.push_back(f);
   }
   return out;

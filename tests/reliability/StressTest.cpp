@@ -73,7 +73,7 @@ NumberedSetpoint Numbered(uint32_t k) {
 }
 
 bool IsSetpointApi(int32_t apiId) {
-  return apiId == wire::api::kSetpointNeverFilled || wire::ControlTypeOfApi(apiId) >= 0;
+  return wire::IsSetpointSenderApi(apiId);
 }
 
 // The number a numbered-device frame carries, when all its fields agree. A
