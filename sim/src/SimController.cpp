@@ -1,16 +1,15 @@
 // The public simulated controller: attaches its core to the bus and runs the
-// core's millisecond tick on a thread of its own, paced by a HAL notifier so
-// that it follows the simulated clock (and HALSIM_StepTiming waits for it).
+// core's millisecond tick as a timed callback of the simulated clock, so that a
+// step runs it at its exact times in a fixed order, on the stepping thread, with
+// no thread of its own to wake each millisecond.
 #include "tavrix/sim/SimController.h"
 
-#include <atomic>
 #include <mutex>
-#include <thread>
 
 #include "BusDispatch.h"
 #include "ControllerCore.h"
 #include "hal/HALBase.h"
-#include "hal/Notifier.h"
+#include "hal/simulation/MockHooks.h"
 
 namespace tavrix::sim {
 
@@ -20,31 +19,22 @@ struct SimController::Impl {
 
   bool Attach();
   void Detach();
-  void Run(uint64_t firstTickUs);
+  static uint64_t OnTick(void* param, uint64_t nowUs);
 
   std::shared_ptr<detail::ControllerCore> core;
   mutable std::mutex lifecycleMutex;  // serialises Attach and Detach
   bool attached = false;
-  HAL_NotifierHandle notifier = HAL_kInvalidHandle;
-  std::thread thread;
-  std::atomic<bool> running{false};
+  int32_t tick = 0;  // the timed callback's handle
 };
 
 bool SimController::Impl::Attach() {
   std::lock_guard<std::mutex> lock(lifecycleMutex);
   const int device = core->DeviceNumber();
   if (attached || device < 0 || device > kMaxDeviceNumber) return false;
+  if (!detail::AttachToBus(core)) return false;
   int32_t status = 0;
-  notifier = HAL_InitializeNotifier(&status);
-  if (notifier == HAL_kInvalidHandle) return false;
-  if (!detail::AttachToBus(core)) {
-    HAL_CleanNotifier(notifier, &status);
-    notifier = HAL_kInvalidHandle;
-    return false;
-  }
   const uint64_t firstTickUs = core->StartClock(HAL_GetFPGATime(&status));
-  running = true;
-  thread = std::thread([this, firstTickUs] { Run(firstTickUs); });
+  tick = HALSIM_RegisterTimedCallback(firstTickUs, &Impl::OnTick, this);
   attached = true;
   return true;
 }
@@ -53,25 +43,17 @@ void SimController::Impl::Detach() {
   std::lock_guard<std::mutex> lock(lifecycleMutex);
   if (!attached) return;
   detail::DetachFromBus(core.get());
-  running = false;
-  int32_t status = 0;
-  HAL_StopNotifier(notifier, &status);  // wakes the thread, whose wait then returns 0
-  thread.join();
-  HAL_CleanNotifier(notifier, &status);
-  notifier = HAL_kInvalidHandle;
+  HALSIM_CancelTimedCallback(tick);  // returns once no tick runs
+  tick = 0;
   attached = false;
 }
 
-void SimController::Impl::Run(uint64_t firstTickUs) {
-  int32_t status = 0;
-  uint64_t nextTickUs = firstTickUs;
-  while (running) {
-    HAL_UpdateNotifierAlarm(notifier, nextTickUs, &status);
-    if (HAL_WaitForNotifierAlarm(notifier, &status) == 0 || !running) break;
-    detail::Outbox out;
-    nextTickUs = core->Advance(HAL_GetFPGATime(&status), &out);
-    detail::Deliver(out);
-  }
+uint64_t SimController::Impl::OnTick(void* param, uint64_t nowUs) {
+  auto* impl = static_cast<Impl*>(param);
+  detail::Outbox out;
+  const uint64_t nextTickUs = impl->core->Advance(nowUs, &out);
+  detail::Deliver(out);
+  return nextTickUs;
 }
 
 SimController::SimController(int deviceNumber, const SimOptions& options)

@@ -104,6 +104,8 @@ class DriverStartup {
 
   static void StartThreads(std::initializer_list<int32_t> devices) {
     State& st = GetState();
+    // Paused, the start-up thread makes its moves only inside a step.
+    if (HALSIM_IsTimingPaused()) HALSIM_StepTiming(0);
     std::unique_lock<std::mutex> lock(st.mutex);
     ASSERT_TRUE(st.cond.wait_for(lock, tavrix_test::WallBound(std::chrono::seconds(20)), [&] { return st.swept; }))
         << "the start-up sweep did not end";

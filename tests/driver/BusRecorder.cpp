@@ -9,6 +9,7 @@
 
 #include <hal/HALBase.h>
 #include <hal/simulation/CanData.h>
+#include <hal/simulation/MockHooks.h>
 #include <tavrix/Wire.h>
 
 #include "WallClock.h"
@@ -74,6 +75,9 @@ void BusRecorder::Clear() {
 }
 
 bool BusRecorder::WaitFor(const std::function<bool(const std::vector<SentFrame>&)>& done) const {
+  // Paused, threads started since the last step make their first move in the next
+  // one: an empty step lets them send what they send at once.
+  if (HALSIM_IsTimingPaused()) HALSIM_StepTiming(0);
   std::unique_lock<std::mutex> lock(m_state.mutex);
   return m_state.changed.wait_for(lock, kHangBound, [&] { return done(m_state.frames); });
 }

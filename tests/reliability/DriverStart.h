@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include <hal/simulation/MockHooks.h>
 #include <wpi/SafeThread.h>
 
 #include "WallClock.h"
@@ -22,8 +23,10 @@ inline void StartDriverThreads() {
 }
 
 // True once only the driver's two threads run; false after a generous
-// wall-clock bound (a hang, not a timing measurement).
+// wall-clock bound (a hang, not a timing measurement). While time is paused the
+// start-up thread makes its moves only inside a step: an empty step runs it.
 inline bool WaitForStartupThreadToEnd() {
+  if (HALSIM_IsTimingPaused()) HALSIM_StepTiming(0);
   const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(30));
   while (wpi::detail::GetRunningSafeThreadCount() > kDriverThreads) {
     if (std::chrono::steady_clock::now() > deadline) return false;

@@ -2,6 +2,8 @@
 // (SafeThreadOwner), which stop and join them.
 #pragma once
 
+#include <stdint.h>
+
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -31,6 +33,12 @@ namespace detail {
 // library; it lets threads blocked on a paused simulated clock end promptly.
 using SafeThreadStopHook = void (*)(std::thread::id);
 void SetSafeThreadStopHook(SafeThreadStopHook hook);
+
+// Called on a new SafeThread's own thread before its Main runs, with the number
+// of SafeThreads started before it in this process (the HAL installs one: while
+// the simulated clock is paused, the thread waits there until a step lets it run).
+using SafeThreadStartHook = void (*)(uint64_t startSequence);
+void SetSafeThreadStartHook(SafeThreadStartHook hook);
 
 // Called on a SafeThread's own thread after its Main has returned.
 using SafeThreadEndHook = void (*)();

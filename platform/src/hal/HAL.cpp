@@ -18,7 +18,10 @@ namespace {
 std::atomic<HAL_Bool> gDriverStationEnabled{0};
 
 void OnSafeThreadStopped(std::thread::id) { hal::Timing::Get().WakeAll(); }
-void OnSafeThreadEnded() { hal::Timing::Get().WakeAll(); }
+void OnSafeThreadStarted(uint64_t startSequence) {
+  hal::Timing::Get().HoldStartingThread(startSequence);
+}
+void OnSafeThreadEnded() { hal::Timing::Get().ThreadEnded(); }
 
 // Installed when the library is loaded: an owner that stops its SafeThread then ends
 // that thread's notifier wait at once (it sees the thread stopping and returns 0),
@@ -26,6 +29,7 @@ void OnSafeThreadEnded() { hal::Timing::Get().WakeAll(); }
 struct HookInstaller {
   HookInstaller() {
     wpi::detail::SetSafeThreadStopHook(&OnSafeThreadStopped);
+    wpi::detail::SetSafeThreadStartHook(&OnSafeThreadStarted);
     wpi::detail::SetSafeThreadEndHook(&OnSafeThreadEnded);
   }
 };
@@ -130,6 +134,13 @@ void HALSIM_PauseTiming(void) { hal::Timing::Get().Pause(); }
 void HALSIM_ResumeTiming(void) { hal::Timing::Get().Resume(); }
 HAL_Bool HALSIM_IsTimingPaused(void) { return hal::Timing::Get().IsPaused() ? 1 : 0; }
 void HALSIM_StepTiming(uint64_t deltaUs) { hal::Timing::Get().Step(deltaUs); }
+
+int32_t HALSIM_RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback,
+                                     void* param) {
+  return hal::Timing::Get().RegisterTimedCallback(firstUs, callback, param);
+}
+
+void HALSIM_CancelTimedCallback(int32_t uid) { hal::Timing::Get().CancelTimedCallback(uid); }
 
 void HALSIM_SetDriverStationEnabled(HAL_Bool enabled) {
   gDriverStationEnabled.store(enabled ? 1 : 0);

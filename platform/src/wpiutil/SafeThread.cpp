@@ -10,14 +10,17 @@ namespace detail {
 namespace {
 
 std::atomic<SafeThreadStopHook> gStopHook{nullptr};
+std::atomic<SafeThreadStartHook> gStartHook{nullptr};
 std::atomic<SafeThreadEndHook> gEndHook{nullptr};
+std::atomic<uint64_t> gStartSequence{0};
 std::atomic<int> gRunningThreads{0};
 
 // The stop flag of the SafeThread that the calling thread runs, if any.
 thread_local const std::atomic_bool* tCurrentActiveFlag = nullptr;
 
-void RunThreadMain(const std::shared_ptr<SafeThread>& thread) {
+void RunThreadMain(const std::shared_ptr<SafeThread>& thread, uint64_t startSequence) {
   tCurrentActiveFlag = &thread->m_active;
+  if (SafeThreadStartHook hook = gStartHook.load()) hook(startSequence);
   thread->Main();
   tCurrentActiveFlag = nullptr;
   gRunningThreads.fetch_sub(1);
@@ -27,6 +30,8 @@ void RunThreadMain(const std::shared_ptr<SafeThread>& thread) {
 }  // namespace
 
 void SetSafeThreadStopHook(SafeThreadStopHook hook) { gStopHook.store(hook); }
+
+void SetSafeThreadStartHook(SafeThreadStartHook hook) { gStartHook.store(hook); }
 
 void SetSafeThreadEndHook(SafeThreadEndHook hook) { gEndHook.store(hook); }
 
@@ -67,7 +72,10 @@ void SafeThreadOwnerBase::Start(std::shared_ptr<SafeThread> thread) {
   if (m_stdThread.joinable()) m_stdThread.join();
   m_thread = thread;
   gRunningThreads.fetch_add(1);
-  m_stdThread = std::thread([thread] { RunThreadMain(thread); });
+  // Numbered on the starting thread, so that threads started one after another keep
+  // that order however the new threads are scheduled.
+  const uint64_t startSequence = gStartSequence.fetch_add(1);
+  m_stdThread = std::thread([thread, startSequence] { RunThreadMain(thread, startSequence); });
 }
 
 std::thread SafeThreadOwnerBase::Release() {
