@@ -8,10 +8,11 @@
 namespace tavrix::demo {
 
 DemoClock::DemoClock(bool realtime) : realtime_(realtime) {
-  // Stepped time starts paused; a notifier would only be one more thread to
-  // wait for, so it exists in real-time mode alone.
+  // Stepped time starts paused at 0, so that every run gives the same trace; a
+  // notifier would only be one more thread to wait for, so it exists in
+  // real-time mode alone.
   if (!realtime_) {
-    HALSIM_PauseTiming();
+    HALSIM_RestartTiming();
     return;
   }
   int32_t status = 0;

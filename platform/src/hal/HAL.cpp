@@ -132,6 +132,7 @@ uint64_t HAL_WaitForNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* st
 
 void HALSIM_PauseTiming(void) { hal::Timing::Get().Pause(); }
 void HALSIM_ResumeTiming(void) { hal::Timing::Get().Resume(); }
+void HALSIM_RestartTiming(void) { hal::Timing::Get().Restart(); }
 HAL_Bool HALSIM_IsTimingPaused(void) { return hal::Timing::Get().IsPaused() ? 1 : 0; }
 void HALSIM_StepTiming(uint64_t deltaUs) { hal::Timing::Get().Step(deltaUs); }
 

@@ -64,6 +64,14 @@ void Timing::Resume() {
   m_callbackCv.notify_all();
 }
 
+void Timing::Restart() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_paused = true;
+  m_pausedUs = 0;
+  m_waitCv.notify_all();
+  m_callbackCv.notify_all();
+}
+
 bool Timing::IsPaused() {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_paused;

@@ -26,6 +26,7 @@ class Timing {
   uint64_t Now();
   void Pause();
   void Resume();
+  void Restart();
   bool IsPaused();
   void Step(uint64_t deltaUs);
 

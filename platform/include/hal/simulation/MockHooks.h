@@ -28,6 +28,10 @@ extern "C" {
 #endif
 
 void HALSIM_PauseTiming(void);
+// Pauses the clock and sets it to 0, so that a stepped run starts from the same
+// time whatever ran before. For the start of a program or test: notifier alarms,
+// callback times and times already read keep their values.
+void HALSIM_RestartTiming(void);
 void HALSIM_ResumeTiming(void);
 HAL_Bool HALSIM_IsTimingPaused(void);
 // Blocks until the interval's threads and callbacks have run; one step at a time.
