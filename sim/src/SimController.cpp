@@ -5,11 +5,14 @@
 #include "tavrix/sim/SimController.h"
 
 #include <mutex>
+#include <set>
 
 #include "BusDispatch.h"
 #include "ControllerCore.h"
 #include "hal/HALBase.h"
+#include "hal/simulation/CanData.h"
 #include "hal/simulation/MockHooks.h"
+#include "hal/simulation/SimRecords.h"
 
 namespace tavrix::sim {
 
@@ -26,6 +29,21 @@ struct SimController::Impl {
   bool attached = false;
   int32_t tick = 0;  // the timed callback's handle
 };
+
+namespace {
+
+// Every simulated controller of the process, for ResetSimulation.
+struct Registry {
+  std::mutex mutex;
+  std::set<SimController*> controllers;
+};
+
+Registry& Controllers() {
+  static Registry* registry = new Registry;  // outlives static controllers at exit
+  return *registry;
+}
+
+}  // namespace
 
 bool SimController::Impl::Attach() {
   std::lock_guard<std::mutex> lock(lifecycleMutex);
@@ -58,10 +76,32 @@ uint64_t SimController::Impl::OnTick(void* param, uint64_t nowUs) {
 
 SimController::SimController(int deviceNumber, const SimOptions& options)
     : impl_(std::make_unique<Impl>(deviceNumber, options)) {
+  {
+    std::lock_guard<std::mutex> lock(Controllers().mutex);
+    Controllers().controllers.insert(this);
+  }
   impl_->Attach();
 }
 
-SimController::~SimController() { impl_->Detach(); }
+SimController::~SimController() {
+  {
+    std::lock_guard<std::mutex> lock(Controllers().mutex);
+    Controllers().controllers.erase(this);
+  }
+  impl_->Detach();
+}
+
+void ResetSimulation() {
+  {
+    // Held while detaching, so that no controller is destroyed meanwhile.
+    std::lock_guard<std::mutex> lock(Controllers().mutex);
+    for (SimController* controller : Controllers().controllers) controller->Detach();
+  }
+  HALSIM_ResetCanBusData();
+  halsim::ResetRecords();
+  SetBattery(BatteryModel{});
+  HALSIM_PauseTiming();
+}
 
 bool SimController::Attach() { return impl_->Attach(); }
 void SimController::Detach() { impl_->Detach(); }

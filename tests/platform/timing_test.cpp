@@ -138,25 +138,32 @@ TEST(PlatformNotifier, LoopSteppedThroughASecondWakesAtExactTimes) {
   EXPECT_EQ(Now(), start + 1'000'000);
 }
 
-TEST(PlatformNotifier, TwoLoopsInterleaveByDeadline) {
+// Logs each call at the clock's time, as id 3, every 50 ms.
+uint64_t LoggingCallback(void* param, uint64_t nowUs) {
+  static_cast<WakeLog*>(param)->Add(Now(), 3);
+  return nowUs + 50'000;
+}
+
+TEST(PlatformNotifier, LoopsAndCallbacksRunOneAtATimeByDeadlineThenCreationOrder) {
   HALSIM_PauseTiming();
   const uint64_t start = Now();
   WakeLog log;
   PeriodicLoop fast(log, 1, start, 30'000);
+  const int32_t callback = HALSIM_RegisterTimedCallback(start + 50'000, &LoggingCallback, &log);
   PeriodicLoop slow(log, 2, start, 50'000);
   HALSIM_StepTiming(300'000);
+  HALSIM_CancelTimedCallback(callback);
+  HALSIM_StepTiming(100'000);  // cancelled: no more calls
 
+  // By time, and at one instant (150 ms, 300 ms) in the order of creation;
+  // the callback runs on the stepping thread between the two loops.
   std::vector<std::pair<uint64_t, int>> expected;
-  for (uint64_t t : Multiples(start, 30'000, start + 300'000)) expected.emplace_back(t, 1);
-  for (uint64_t t : Multiples(start, 50'000, start + 300'000)) expected.emplace_back(t, 2);
-  std::sort(expected.begin(), expected.end());
-  auto entries = log.Entries();
-  // Wake-ups at different times come in time order; at one instant (150 ms, 300 ms)
-  // both loops run, in either order.
-  EXPECT_TRUE(std::is_sorted(entries.begin(), entries.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; }));
-  std::sort(entries.begin(), entries.end());
-  EXPECT_EQ(entries, expected);
+  for (uint64_t t : Multiples(start, 30'000, start + 400'000)) expected.emplace_back(t, 1);
+  for (uint64_t t : Multiples(start, 50'000, start + 300'000)) expected.emplace_back(t, 3);
+  for (uint64_t t : Multiples(start, 50'000, start + 400'000)) expected.emplace_back(t, 2);
+  std::stable_sort(expected.begin(), expected.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  EXPECT_EQ(log.Entries(), expected);
 }
 
 TEST(PlatformNotifier, StepsInPiecesGiveTheSameWakeTimesAsOneStep) {

@@ -111,6 +111,23 @@ TEST_F(SimFaultsTest, AttachRules) {
   EXPECT_TRUE(duplicate.Attach());
   SendEmpty(kDevice, api::kFirmwareVersion);
   EXPECT_TRUE(LastDelivered(kDevice, api::kFirmwareVersion));
+
+  // A fresh state within the process: nobody on the bus, nothing on it, no
+  // records, and the clock back under the test's steps.
+  HALSIM_ResumeTiming();
+  tavrix::sim::ResetSimulation();
+  EXPECT_FALSE(duplicate.IsAttached());
+  EXPECT_TRUE(HALSIM_IsTimingPaused());
+  EXPECT_TRUE(halsim::GetCanTrace().empty());
+  uint32_t id = wire::ComposeId(kDevice, api::kFirmwareVersion);
+  uint8_t data[8];
+  uint8_t size = 0;
+  uint32_t stampMs = 0;
+  int32_t status = 0;
+  HAL_CAN_ReceiveMessage(&id, 0x1FFFFFFF, data, &size, &stampMs, &status);
+  EXPECT_NE(status, 0);  // the earlier reply is gone
+  SendEmpty(kDevice, api::kFirmwareVersion);
+  EXPECT_FALSE(LastDelivered(kDevice, api::kFirmwareVersion));
 }
 
 TEST_F(SimFaultsTest, InvalidSettingsAreRefused) {

@@ -155,4 +155,6 @@ int32_t HALSIM_RegisterCanFrameCallback(HALSIM_CanFrameCallback callback, void* 
 
 void HALSIM_CancelCanFrameCallback(int32_t uid) { hal::CanBus::Get().CancelFrameCallback(uid); }
 
+void HALSIM_ResetCanBusData(void) { hal::CanBus::Get().ResetContent(); }
+
 }  // extern "C"

@@ -88,6 +88,18 @@ void CanBus::UpdateRepetition(const CanFrame& frame, int32_t periodMs) {
   ArmRepeaterLocked();
 }
 
+void CanBus::ResetContent() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_newest.clear();
+  m_receiveRead.clear();
+  m_repetitions.clear();
+  if (m_repeater != HAL_kInvalidHandle) ArmRepeaterLocked();
+  for (auto& entry : m_devices) {
+    entry.second->lastRead.clear();
+    entry.second->cache.clear();
+  }
+}
+
 void CanBus::StartRepeaterLocked() {
   // The notifier exists before the thread runs, so a step waits for the thread to
   // reach its first wait.

@@ -51,6 +51,10 @@ class CanBus {
   int32_t RegisterFrameCallback(HALSIM_CanFrameCallback callback, void* param);
   void CancelFrameCallback(int32_t uid);
 
+  // Forgets every frame on the bus, every repetition and what each handle read;
+  // handles, observers and the trace stay.
+  void ResetContent();
+
   HAL_CANHandle OpenDevice(uint32_t baseId);
   void CloseDevice(HAL_CANHandle handle);
   // Arbitration id of apiId on the device; false for an unknown handle.

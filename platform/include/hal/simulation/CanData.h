@@ -41,6 +41,11 @@ typedef void (*HALSIM_CanFrameCallback)(void* param, uint64_t timestampUs, uint3
 int32_t HALSIM_RegisterCanFrameCallback(HALSIM_CanFrameCallback callback, void* param);
 void HALSIM_CancelCanFrameCallback(int32_t uid);
 
+// Clears the bus content: the newest frame of every id, every repeating frame and
+// what each handle has received, so that reads find nothing until new frames
+// arrive. Handles, callbacks and the records (halsim::ResetRecords) stay.
+void HALSIM_ResetCanBusData(void);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -134,13 +134,14 @@ class SimController {
   SimController(const SimController&) = delete;
   SimController& operator=(const SimController&) = delete;
 
-  // Puts the controller on the bus and starts its simulation thread, paced by
-  // a HAL notifier at 1 ms of simulated time. False when the device number is
-  // outside 0..63, another simulated controller already has this number, or
-  // this one is attached already.
+  // Puts the controller on the bus and starts its 1 ms tick, a timed callback
+  // of the simulated clock (paused, steps run it on the stepping thread in a
+  // fixed order). False when the device number is outside 0..63, another
+  // simulated controller already has this number, or this one is attached
+  // already.
   bool Attach();
-  // Takes the controller off the bus and stops its thread. Its state is kept
-  // and it may be attached again.
+  // Takes the controller off the bus and stops its tick; returns once no tick
+  // runs. Its state is kept and it may be attached again.
   void Detach();
   bool IsAttached() const;
   int GetDeviceNumber() const;
@@ -189,5 +190,15 @@ class SimController {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Fresh state for the next test within one process: detaches every simulated
+// controller (the objects stay and may be attached again), clears the bus
+// content (HALSIM_ResetCanBusData) and every record (halsim::ResetRecords),
+// puts the battery back to its defaults, and pauses the clock where it is, so
+// that only the test's steps move it from then on. The driver's tables (the
+// registry, setpoints and periods) are process-wide by design and stay: for
+// those, give each test its own process (gtest_discover_tests with ctest).
+// Call it from the test's thread, not from a simulated device's callback.
+void ResetSimulation();
 
 }  // namespace tavrix::sim
