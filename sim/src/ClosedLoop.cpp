@@ -21,6 +21,11 @@ void Accumulate(const SlotGains& g, double error, LoopState* s) {
 }  // namespace
 
 double StepClosedLoop(const SlotGains& g, double setpoint, double measured, LoopState* s) {
+  return StepClosedLoop(g, setpoint, measured, setpoint, s);
+}
+
+double StepClosedLoop(const SlotGains& g, double setpoint, double measured, double feedForwardOf,
+                      LoopState* s) {
   const double error = setpoint - measured;
   Accumulate(g, error, s);
   const double rawDerivative = s->hasPrevious ? error - s->previousError : 0.0;
@@ -29,7 +34,7 @@ double StepClosedLoop(const SlotGains& g, double setpoint, double measured, Loop
   s->derivative = std::isfinite(derivative) ? derivative : 0.0;
   s->previousError = std::isfinite(error) ? error : 0.0;
   s->hasPrevious = true;
-  const double raw = g.kP * error + s->iAccum + g.kD * derivative + g.kFF * setpoint;
+  const double raw = g.kP * error + s->iAccum + g.kD * derivative + g.kFF * feedForwardOf;
   const double low = std::max(g.outputMin, -1.0);
   const double high = std::min(g.outputMax, 1.0);
   if (!std::isfinite(raw) || !(low <= high)) return 0.0;

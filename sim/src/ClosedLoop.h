@@ -20,8 +20,14 @@ struct LoopState {
 };
 
 // Returns the output, within the slot's range and -1..1. A range whose minimum
-// exceeds its maximum, or a non-finite result, gives 0.
+// exceeds its maximum, or a non-finite result, gives 0. The feed-forward is
+// kFF times the setpoint.
 double StepClosedLoop(const SlotGains& gains, double setpoint, double measured, LoopState* state);
+
+// The same loop with kFF applied to `feedForwardOf` instead of the setpoint
+// (a profiled move feeds its velocity forward while its PID acts on position).
+double StepClosedLoop(const SlotGains& gains, double setpoint, double measured,
+                      double feedForwardOf, LoopState* state);
 
 // A trapezoidal move: limits in position units per second (and per second
 // squared). A maximum velocity of 0 or less keeps the profile where it is; an

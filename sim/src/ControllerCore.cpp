@@ -32,6 +32,13 @@ constexpr std::array<int32_t, ControllerCore::kStatusFrameCount> kDefaultPeriods
 constexpr std::array<int32_t, ControllerCore::kStatusFrameCount> kStatusApiIds = {
     api::kStatus0, api::kStatus1, api::kStatus2};
 constexpr int kLastControlType = 6;
+// What each control type regulates until SetClosedLoopQuantity says otherwise
+// (see ClosedLoopQuantity); type 0 is duty cycle and never consults this.
+constexpr std::array<ClosedLoopQuantity, kLastControlType + 1> kDefaultQuantities = {
+    ClosedLoopQuantity::kNone,     ClosedLoopQuantity::kVelocity,
+    ClosedLoopQuantity::kVelocity, ClosedLoopQuantity::kPosition,
+    ClosedLoopQuantity::kProfiledPosition, ClosedLoopQuantity::kPosition,
+    ClosedLoopQuantity::kVelocity};
 constexpr uint16_t kInjectableFaultMask = 0x3FFF;
 constexpr uint32_t kTemperatureByteMax = 255;
 
@@ -81,6 +88,7 @@ ControllerCore::ControllerCore(int deviceNumber, const SimOptions& options)
       fixedBusVoltage_(ValidBusVoltage(options.busVoltage)),
       busVoltage_(fixedBusVoltage_.value_or(GetBatteryBusVoltage())),
       ownLoad_(OwnLoad()),
+      quantities_(kDefaultQuantities),
       periodsMs_(kDefaultPeriodsMs) {
   motor_.temperatureC = model_.ambientTemperatureC;
   UseMechanism(ownLoad_);
@@ -350,23 +358,30 @@ double ControllerCore::VelocityUnits() const {
 
 // The profile runs in position units per second; the slot's motion settings
 // are per minute, like the velocity.
+ProfileLimits ControllerCore::ProfileLimitsOfSlot(int slot) const {
+  const auto perSecond = [&](int base) {
+    return params_.AsDouble(param::Slot(base, slot, param::kMotionStride), 0.0) / kSecondsPerMinute;
+  };
+  return ProfileLimits{perSecond(param::kMotionMaxVelocity), perSecond(param::kMotionMaxAccel),
+                       perSecond(param::kMotionMinOutputVelocity)};
+}
+
+// The slot's PID holds the position to the profile's current point while kFF
+// carries the profile's velocity; at the end the loop rests within the
+// allowed error, so that it does not hunt around the target.
 double ControllerCore::ProfiledOutput() {
   const int slot = setpoint_.pidSlot;
   const double target = static_cast<double>(setpoint_.value);
   if (!profile_.active || profile_.target != target) {
     profile_ = Profile{true, target, ProfilePoint{position_, VelocityUnits() / kSecondsPerMinute}};
   }
-  const auto motion = [&](int base) {
-    return params_.AsDouble(param::Slot(base, slot, param::kMotionStride), 0.0) / kSecondsPerMinute;
-  };
-  const ProfileLimits limits{motion(param::kMotionMaxVelocity), motion(param::kMotionMaxAccel),
-                             motion(param::kMotionMinOutputVelocity)};
-  profile_.point = StepProfile(limits, target, profile_.point, kTickSeconds);
+  profile_.point = StepProfile(ProfileLimitsOfSlot(slot), target, profile_.point, kTickSeconds);
   const bool arrived = profile_.point.position == target && profile_.point.velocity == 0.0;
-  const double allowed = motion(param::kMotionAllowedClosedLoopError) * kSecondsPerMinute;
+  const double allowed =
+      params_.AsDouble(param::Slot(param::kMotionAllowedClosedLoopError, slot, param::kMotionStride), 0.0);
   if (arrived && std::fabs(target - position_) <= allowed) return 0.0;
-  return StepClosedLoop(GainsOfSlot(slot), profile_.point.velocity * kSecondsPerMinute,
-                        VelocityUnits(), &loop_);
+  return StepClosedLoop(GainsOfSlot(slot), profile_.point.position, position_,
+                        profile_.point.velocity * kSecondsPerMinute, &loop_);
 }
 
 SlotGains ControllerCore::GainsOfSlot(int slot) const {

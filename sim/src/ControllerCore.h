@@ -114,6 +114,7 @@ class ControllerCore {
   double TargetOutput(uint64_t nowUs);
   double ClosedLoopOutput(ClosedLoopQuantity quantity);
   double ProfiledOutput();
+  ProfileLimits ProfileLimitsOfSlot(int slot) const;
   double VelocityUnits() const;
   SlotGains GainsOfSlot(int slot) const;
   double Ramp(double target, int rateParameterId) const;

@@ -1,5 +1,6 @@
 // What the simulated controller drives: heartbeat watchdog, duty cycle and
 // its ramp, current limit, closed loops and limit switches.
+#include <algorithm>
 #include <cmath>
 
 #include "SimBus.h"
@@ -144,10 +145,68 @@ TEST_F(SimMotionTest, VelocityLoopUsesFeedForwardAndIntegral) {
   EXPECT_NEAR(sim.GetState().iAccum, volts / sim.GetState().busVoltage - 0.9 * 3000.0 / 5676.0, 1e-3);
 }
 
-TEST_F(SimMotionTest, UnassignedTypeAndUnknownSlotDriveNothing) {
+// A profiled move of 20 rotations at 1200 rpm and 2400 rpm/s: 0.5 s up to
+// 20 rotations per second, 0.5 s of cruise, 0.5 s down. The position loop
+// keeps the motor on the trapezoid and then rests within the allowed error.
+TEST_F(SimMotionTest, ProfiledMoveTracksTheTrapezoidAndRestsWithinTheAllowedError) {
+  SimController sim(kDevice);
+  constexpr int kType = 4;  // the profiled move by default
+  constexpr uint8_t kSlot = 2;
+  const auto motion = [](int base) { return param::Slot(base, kSlot, param::kMotionStride); };
+  SendFloatParameter(kDevice, param::Slot(param::kP, kSlot), 1.0f);
+  SendFloatParameter(kDevice, param::Slot(param::kD, kSlot), 20.0f);
+  SendFloatParameter(kDevice, param::Slot(param::kFF, kSlot), 1.0f / 5676.0f);
+  SendFloatParameter(kDevice, motion(param::kMotionMaxVelocity), 1200.0f);
+  SendFloatParameter(kDevice, motion(param::kMotionMaxAccel), 2400.0f);
+  SendFloatParameter(kDevice, motion(param::kMotionAllowedClosedLoopError), 0.02f);
+  const auto trapezoid = [](double t) {
+    if (t < 0.5) return 20.0 * t * t;
+    if (t < 1.0) return 5.0 + 20.0 * (t - 0.5);
+    if (t < 1.5) return 20.0 - 20.0 * (1.5 - t) * (1.5 - t);
+    return 20.0;
+  };
+  SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 20.0f, kSlot);
+  double worstLag = 0.0, fastest = 0.0;
+  for (int ms = 10; ms <= 1500; ms += 10) {
+    RunEnabled(10);
+    worstLag = std::max(worstLag, std::fabs(sim.GetPosition() - trapezoid(ms * 1e-3)));
+    fastest = std::max(fastest, sim.GetVelocity());
+  }
+  EXPECT_LT(worstLag, 0.06);
+  EXPECT_LT(fastest, 1.05 * 1200.0);
+  RunEnabled(300);
+  EXPECT_NEAR(sim.GetPosition(), 20.0, 0.02);
+  EXPECT_EQ(sim.GetAppliedOutput(), 0.0);
+}
+
+// One slot's settings make every default tell itself apart after 0.5 s: a
+// velocity loop holds about the 100 rpm asked for, a profiled move cruises at
+// the slot's 600 rpm, a position loop rushes toward 100 rotations.
+TEST_F(SimMotionTest, EachClosedLoopTypeHasADefaultQuantity) {
+  const struct {
+    size_t type;
+    double minRpm, maxRpm;
+  } cases[] = {{1, 80.0, 120.0},   {2, 80.0, 120.0},    {3, 1500.0, 6000.0},
+               {4, 450.0, 700.0},  {5, 1500.0, 6000.0}, {6, 80.0, 120.0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    SimController sim(kDevice);
+    SendFloatParameter(kDevice, param::Slot(param::kP, 0), 0.01f);
+    SendFloatParameter(kDevice, param::Slot(param::kFF, 0), 1.0f / 5676.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxVelocity, 0, param::kMotionStride), 600.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxAccel, 0, param::kMotionStride), 6000.0f);
+    SendSetpoint(kDevice, wire::kSetpointApiIds[c.type], 100.0f);
+    RunEnabled(500);
+    EXPECT_GT(sim.GetVelocity(), c.minRpm);
+    EXPECT_LT(sim.GetVelocity(), c.maxRpm);
+  }
+}
+
+TEST_F(SimMotionTest, OverriddenTypeAndUnknownSlotDriveNothing) {
   SimController sim(kDevice);
   EXPECT_FALSE(sim.SetClosedLoopQuantity(0, ClosedLoopQuantity::kPosition));
   EXPECT_FALSE(sim.SetClosedLoopQuantity(7, ClosedLoopQuantity::kPosition));
+  ASSERT_TRUE(sim.SetClosedLoopQuantity(2, ClosedLoopQuantity::kNone));
   SendFloatParameter(kDevice, param::Slot(param::kP, 0), 1.0f);
   SendSetpoint(kDevice, wire::kSetpointApiIds[2], 5.0f);
   RunEnabled(20);

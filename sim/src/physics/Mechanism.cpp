@@ -17,8 +17,23 @@ bool NonNegative(double v) { return std::isfinite(v) && v >= 0.0; }
 bool ValidRange(double low, double high) {
   return !std::isnan(low) && !std::isnan(high) && low <= high;
 }
-bool ValidFriction(double viscous, double coulomb) {
-  return NonNegative(viscous) && NonNegative(coulomb);
+
+// Every mechanism's parameters begin alike: a gear ratio and the friction of
+// its output shaft.
+template <typename Params>
+bool ValidGearing(const Params& p) {
+  return std::isfinite(p.gearRatio) && p.gearRatio != 0.0 && NonNegative(p.viscousNmPerRadPerS) &&
+         NonNegative(p.coulombNm);
+}
+
+template <typename Params>
+detail::ShaftModel GearedShaft(const Params& p, double inertiaKgM2) {
+  detail::ShaftModel m;
+  m.gearRatio = p.gearRatio;
+  m.inertiaKgM2 = inertiaKgM2;
+  m.viscousNmPerRadPerS = p.viscousNmPerRadPerS;
+  m.coulombNm = p.coulombNm;
+  return m;
 }
 
 std::shared_ptr<Mechanism> Make(const detail::ShaftModel& model) {
@@ -63,29 +78,17 @@ bool DcMotor::IsValid() const {
 // ---------------------------------------------------------------------------
 
 std::shared_ptr<Mechanism> Mechanism::Flywheel(const FlywheelParams& p) {
-  if (!std::isfinite(p.gearRatio) || p.gearRatio == 0.0 || !Positive(p.momentOfInertiaKgM2) ||
-      !ValidFriction(p.viscousNmPerRadPerS, p.coulombNm)) {
-    return nullptr;
-  }
-  detail::ShaftModel m;
-  m.gearRatio = p.gearRatio;
-  m.inertiaKgM2 = p.momentOfInertiaKgM2;
-  m.viscousNmPerRadPerS = p.viscousNmPerRadPerS;
-  m.coulombNm = p.coulombNm;
-  return Make(m);
+  if (!ValidGearing(p) || !Positive(p.momentOfInertiaKgM2)) return nullptr;
+  return Make(GearedShaft(p, p.momentOfInertiaKgM2));
 }
 
 std::shared_ptr<Mechanism> Mechanism::Arm(const ArmParams& p) {
-  if (!std::isfinite(p.gearRatio) || p.gearRatio == 0.0 || !Positive(p.massKg) ||
-      !Positive(p.lengthM) || !ValidRange(p.minAngleRad, p.maxAngleRad) ||
-      !ValidFriction(p.viscousNmPerRadPerS, p.coulombNm)) {
+  if (!ValidGearing(p) || !Positive(p.massKg) || !Positive(p.lengthM) ||
+      !ValidRange(p.minAngleRad, p.maxAngleRad)) {
     return nullptr;
   }
-  detail::ShaftModel m;
-  m.gearRatio = p.gearRatio;
-  m.inertiaKgM2 = p.massKg * p.lengthM * p.lengthM / 3.0;  // uniform rod about its end
-  m.viscousNmPerRadPerS = p.viscousNmPerRadPerS;
-  m.coulombNm = p.coulombNm;
+  // A uniform rod about its end.
+  detail::ShaftModel m = GearedShaft(p, p.massKg * p.lengthM * p.lengthM / 3.0);
   m.gravityNm = p.massKg * kGravity * p.lengthM / 2.0;
   m.gravityFollowsCosine = true;
   m.minRad = p.minAngleRad;
@@ -94,16 +97,11 @@ std::shared_ptr<Mechanism> Mechanism::Arm(const ArmParams& p) {
 }
 
 std::shared_ptr<Mechanism> Mechanism::Elevator(const ElevatorParams& p) {
-  if (!std::isfinite(p.gearRatio) || p.gearRatio == 0.0 || !Positive(p.carriageMassKg) ||
-      !Positive(p.drumRadiusM) || !ValidRange(p.minHeightM, p.maxHeightM) ||
-      !ValidFriction(p.viscousNmPerRadPerS, p.coulombNm)) {
+  if (!ValidGearing(p) || !Positive(p.carriageMassKg) || !Positive(p.drumRadiusM) ||
+      !ValidRange(p.minHeightM, p.maxHeightM)) {
     return nullptr;
   }
-  detail::ShaftModel m;
-  m.gearRatio = p.gearRatio;
-  m.inertiaKgM2 = p.carriageMassKg * p.drumRadiusM * p.drumRadiusM;
-  m.viscousNmPerRadPerS = p.viscousNmPerRadPerS;
-  m.coulombNm = p.coulombNm;
+  detail::ShaftModel m = GearedShaft(p, p.carriageMassKg * p.drumRadiusM * p.drumRadiusM);
   m.gravityNm = p.carriageMassKg * kGravity * p.drumRadiusM;
   m.minRad = p.minHeightM / p.drumRadiusM;
   m.maxRad = p.maxHeightM / p.drumRadiusM;

@@ -39,14 +39,25 @@ struct SimOptions {
   std::optional<double> busVoltage;
 };
 
-// What a closed-loop control type regulates. Control type 0 is always duty cycle.
+// What a closed-loop control type regulates. Control type 0 is always duty
+// cycle. Until SetClosedLoopQuantity says otherwise, types 1, 2 and 6 are
+// velocity loops, 3 and 5 position loops and 4 the profiled move, so that a
+// first SetReference moves the motor with no extra call.
+// kPosition, kVelocity: the slot's PID on the position (rotations after the
+// position conversion factor) or the velocity (after the velocity factor),
+// plus kFF times the setpoint.
 // kProfiledPosition: a trapezoidal move to the setpoint position within the
-// slot's motion-profile maximum velocity and acceleration (velocity units per
-// minute and per minute per second, as the velocity conversion factor gives
-// them; position units per minute when both factors are alike), never slower
-// than its minimum output velocity while it moves; the slot's gains run a
-// velocity loop on the profile's velocity, and once the profile has arrived
-// and the position is within the allowed closed-loop error the output is 0.
+// slot's motion-profile maximum velocity and acceleration (velocity units and
+// velocity units per second, as the velocity conversion factor gives them;
+// the profile's position advances by velocity / 60 per second, so both
+// factors should be alike), never slower than its minimum output velocity
+// while it moves. Each tick the output is the slot's PID on the position
+// error against the profile's current point plus kFF times the profile's
+// velocity. Once the profile has arrived and the position is within the
+// slot's allowed closed-loop error (position units) the output is 0; a
+// position that drifts out again is corrected again. The slot's acceleration
+// strategy is stored and read back, but the controller gives its values no
+// meaning of its own: every value runs the same trapezoid.
 enum class ClosedLoopQuantity { kNone, kPosition, kVelocity, kProfiledPosition };
 
 // Parameter kIdleMode: what the motor does with zero output or outputs
@@ -174,7 +185,9 @@ class SimController {
   // False (nothing changed) when a constant is out of range (see MotorModel::IsValid).
   bool SetMotorModel(const MotorModel& model);
   void SetFirmware(uint32_t version, bool debugBuild);
-  // False for a control type outside 1..6.
+  // Overrides what a control type regulates (defaults: see
+  // ClosedLoopQuantity); kNone makes the type drive nothing. Kept across
+  // PowerCycle. False for a control type outside 1..6.
   bool SetClosedLoopQuantity(int controlType, ClosedLoopQuantity quantity);
   // Fault bits 0..13 reported in status frame 0 (bits 14 and 15 belong to the
   // limit switches and are ignored here).
