@@ -4,9 +4,9 @@
  *
  * Threads: every function may be called from any thread. The registry and
  * setpoint calls take a short lock of their own, never held across a send or
- * a wait; none of them waits for the bus. Allocation: only the two Run
- * functions, which start a thread on their first call. Failures: reported
- * by none; arguments out of range are ignored as stated below. */
+ * a wait; none of them waits for the bus. Allocation (the driver's own): only
+ * the two Run functions, which start a thread on their first call. Failures:
+ * reported by none; arguments out of range are ignored as stated below. */
 #ifndef TAVRIX_DRIVER_H
 #define TAVRIX_DRIVER_H
 
