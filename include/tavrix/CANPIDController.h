@@ -1,6 +1,14 @@
 // A view of one controller's closed loop: gains and limits of the four gain
 // slots, the motion-profile settings, the integral accumulator and the
-// reference. Holds only a reference to its device.
+// reference. Holds only a reference to its device, which must outlive it;
+// used under the device's threading rule (one thread at a time for the device
+// and all its views). Allocates nothing; nothing throws.
+//
+// Slots are 0..3: a setter given another slot returns kFailed and a getter
+// 0.0 (AccelStrategy 0), with no frame sent. Otherwise a setter sends one
+// frame per parameter, awaits nothing and returns kSuccess; a getter reads
+// one parameter, blocking up to the device's CAN timeout (20 ms by default),
+// and gives 0.0 when no answer came.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +28,8 @@ class CANPIDController {
   explicit CANPIDController(CANTavrix& device);
 
   // Commands a setpoint of any control type; the device's Get() is untouched.
+  // Only stores: the driver repeats it every control-frame period. kFailed,
+  // nothing stored, for a control type outside 0..6.
   // For control types 1..6 a value that is NaN, infinite or beyond the float
   // range, or a NaN or infinite feed-forward, is refused with kFailed and the
   // previous setpoint keeps going out; for type 0 it goes out as 0.0.
@@ -58,7 +68,9 @@ class CANPIDController {
 
   CANError SetIMaxAccum(double iMaxAccum, int slotID = 0);
   double GetIMaxAccum(int slotID = 0);
+  // One frame, no reply awaited; always kSuccess.
   CANError SetIAccum(double iAccum);
+  // From status frame 2: returns at once, 0.0 when no fresh frame came.
   double GetIAccum();
 
  private:

@@ -2,6 +2,14 @@
 // speed controller with telemetry, faults, ramp rates, current limits, voltage
 // compensation, idle mode, follower mode and the encoder, closed-loop and
 // limit-switch views.
+//
+// Threads, allocation and failures as for CANTavrixLowLevel: one thread at a
+// time per object and its views, no lock, nothing throws. Costs: Set and the
+// other speed-controller calls only store (Set hands the setpoint to the
+// driver, which repeats it every control-frame period); status getters return
+// at once; setters send their frames and await nothing; the getters of
+// settings read parameters and block up to the CAN timeout each (20 ms by
+// default, SetCANTimeout), returning the stated fallback when no answer came.
 #pragma once
 
 #include <cstdint>
@@ -49,13 +57,20 @@ class CANTavrix : public CANTavrixLowLevel {
   // A leader of this controller's own kind: its status frame 0.
   static const ExternalFollower kFollowerTavrix;
 
+  // Blocks like the CANTavrixLowLevel constructor (about 100 ms at most, for
+  // a silent controller), then writes both conversion factors as 1.0 and
+  // clears the faults, awaiting nothing.
   CANTavrix(int deviceID, MotorType type);
+  // Sends nothing: stop the motor first, or its last setpoint keeps going out.
   ~CANTavrix() override = default;
 
   CANTavrix(const CANTavrix&) = delete;
   CANTavrix& operator=(const CANTavrix&) = delete;
 
-  // frc::SpeedController
+  // frc::SpeedController. None waits or sends on the caller's thread: Set
+  // (and Disable, StopMotor, PIDWrite, which set 0.0 or the output) stores
+  // the value for Get and hands it to the driver as a control type 0
+  // setpoint; SetInverted only stores the flag for the next commands and reads.
   void Set(double speed) override;
   double Get() const override;
   void SetInverted(bool isInverted) override;
@@ -70,29 +85,42 @@ class CANTavrix : public CANTavrixLowLevel {
   CANDigitalInput GetForwardLimitSwitch(CANDigitalInput::LimitSwitchPolarity polarity);
   CANDigitalInput GetReverseLimitSwitch(CANDigitalInput::LimitSwitchPolarity polarity);
 
+  // Setters: one frame per parameter written, no reply awaited; kSuccess
+  // (the controller acknowledges no write).
   CANError SetSmartCurrentLimit(unsigned int limit);
   CANError SetSmartCurrentLimit(unsigned int stallLimit, unsigned int freeLimit,
                                 unsigned int limitRPM);
   CANError SetSecondaryCurrentLimit(double limit, int limitCycles = 0);
 
   CANError SetIdleMode(IdleMode mode);
+  // Blocks up to the CAN timeout; kIdleMode1 when no answer came.
   IdleMode GetIdleMode();
 
   CANError EnableVoltageCompensation(double nominalVoltage);
   CANError DisableVoltageCompensation();
+  // Blocks up to the CAN timeout; 0.0 when no answer came.
   double GetVoltageCompensationNominalVoltage();
 
   // Ramp rates cross this interface as the reciprocal of what the controller
-  // stores; 0 stays 0.
+  // stores; 0 stays 0. The getters block up to the CAN timeout and give 0.0
+  // when no answer came.
   CANError SetOpenLoopRampRate(double rate);
   CANError SetClosedLoopRampRate(double rate);
   double GetOpenLoopRampRate();
   double GetClosedLoopRampRate();
 
+  // Blocks up to the CAN timeout for the controller's echo of the command:
+  // kNoReply when none came, kFailed when it was short or differed.
   CANError Follow(const CANTavrix& leader, bool invert = false);
   CANError Follow(ExternalFollower leader, int deviceID, bool invert = false);
+  // From status frame 0: returns at once, false when no frame came.
   bool IsFollower();
 
+  // Status getters (frame 0: faults, applied output; frame 1: bus voltage,
+  // current, temperature): return at once with the newest frame's field, 0
+  // when that is older than the CAN timeout plus two frame periods or none
+  // came. Each makes its own read; GetStatusFrameAgeMs tells a silent
+  // controller from a zero.
   uint16_t GetFaults();
   uint16_t GetStickyFaults();
   bool GetFault(FaultID faultID);
@@ -103,8 +131,12 @@ class CANTavrix : public CANTavrixLowLevel {
   double GetOutputCurrent();
   double GetMotorTemperature();
 
+  // One frame each, no reply awaited; always kSuccess.
   CANError ClearFaults();
   CANError BurnFlash();
+  // Stores the timeout of later reply waits (and the base of the status
+  // frames' staleness limit); zero or negative makes them look once without
+  // waiting. Sends nothing; always kSuccess.
   CANError SetCANTimeout(int milliseconds);
 
  private:

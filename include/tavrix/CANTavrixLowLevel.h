@@ -3,6 +3,18 @@
 // driver's threads once per process, reads and writes configuration
 // parameters, reads the periodic status frames and hands setpoints to the
 // driver. The robot-facing zem::CANTavrix derives from it.
+//
+// Threads: an object, with its views, must be used from one thread at a time;
+// it holds no lock. Different objects may be used, and constructed, on
+// different threads at once.
+// Allocation: at construction (the CAN handle; on first use the start-up
+// thread) and for the firmware text; the library itself allocates nothing
+// in the other calls.
+// Failures: result codes (CANError, ParameterStatus) or fixed fallback values;
+// nothing throws. Waits: only the firmware read (about 100 ms at most), the
+// parameter reads and the follower command (each up to the CAN timeout, 20 ms
+// by default) wait for the bus, on the steady clock, polling with at most
+// 1 ms between looks. Every other call returns without waiting.
 #pragma once
 
 #include <array>
@@ -130,24 +142,33 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
     uint32_t configWord = 0;
   };
 
+  // Blocks for the firmware read: until the controller answers, about 100 ms
+  // at most when it is silent (then reported to the driver station). The
+  // first construction in the process also initialises the HAL and starts the
+  // start-up thread, which starts the driver's threads; it does not wait for
+  // them. Then writes the motor type and registers the device with the driver.
   CANTavrixLowLevel(int deviceId, MotorType type);
   // Sends nothing: the device stays registered and its last setpoint repeats.
   ~CANTavrixLowLevel() override;
 
   int GetDeviceId() const;
   // Queries the controller and waits for the answer to this request, up to
-  // about 100 ms (steady clock); 0 when none came.
+  // about 100 ms (steady clock) whatever the CAN timeout; 0 when none came,
+  // with isDebugBuild and the firmware text left as they were.
   uint32_t GetFirmwareVersion(bool& isDebugBuild);
   uint32_t GetFirmwareVersion();
   // Text of the last successful firmware read; no bus traffic.
   std::string GetFirmwareString();
   // Always empty.
   std::vector<uint8_t> GetSerialNumber();
-  // Reads the parameter like GetParameter; kMotorKind1 when the controller
-  // does not answer.
+  // Reads the parameter like GetParameter (up to the CAN timeout);
+  // kMotorKind1 when the controller does not answer.
   MotorType GetMotorType();
+  // One write; always kSuccess.
   CANError SetMotorType(MotorType type);
 
+  // One frame, no reply awaited: always kOK (the controller acknowledges no
+  // write), which means handed to the bus, not taken.
   ParameterStatus SetParameter(ConfigParameter parameterId, int value);
   ParameterStatus SetParameter(ConfigParameter parameterId, uint32_t value);
   // Rounded to single precision; magnitudes beyond its range become infinities.
@@ -166,10 +187,12 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // The type the library writes for this parameter.
   ParameterType GetParameterType(ConfigParameter parameterId);
 
+  // One frame, no reply awaited; always kSuccess.
   CANError RestoreFactoryDefaults(bool flag);
 
-  // kFailed for a frame other than kStatus0..kStatus2. Only the low 16 bits
-  // of the period travel; the full value sets the host's read timeouts.
+  // One frame, no reply awaited. kFailed, nothing stored or sent, for a
+  // frame other than kStatus0..kStatus2. Only the low 16 bits of the period
+  // travel; the full value sets the host's read timeouts.
   CANError SetPeriodicFramePeriod(PeriodicFrame frame, int periodMs);
 
   // Larger than any age, so that `age > limit` counts it as stale.
@@ -186,7 +209,9 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // stamps frames with 32 bits of milliseconds).
   int64_t GetStatusFrameAgeMs(PeriodicFrame frame) const;
 
+  // Stored in the driver's table under its short lock; no bus traffic.
   void SetControlFramePeriodMs(int periodMs);
+  // One frame each, no reply awaited; always kSuccess.
   CANError SetEncPosition(double position);
   CANError SetIAccum(double value);
 
@@ -196,8 +221,10 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   ParameterStatus GetParameterCore(ConfigParameter parameterId, ParameterType type,
                                    uint32_t& value);
 
-  // Newest frame of each kind, decoded with the current inversion sign. A
-  // missing frame, or missing bytes of a short one, decode as zeros.
+  // Newest frame of each kind, decoded with the current inversion sign; no
+  // wait, no bus traffic. A frame older than the CAN timeout plus two of its
+  // periods counts as missing; a missing frame, or missing bytes of a short
+  // one, decode as zeros.
   PeriodicStatus0 GetPeriodicStatus0();
   PeriodicStatus1 GetPeriodicStatus1();
   PeriodicStatus2 GetPeriodicStatus2();
@@ -216,7 +243,8 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   CANError SetpointCommand(double value, ControlType controlType, int pidSlot, double auxValue);
 
   // Sends the follower command and compares the controller's echo of it,
-  // awaited like a parameter reply; kNoReply when none came.
+  // awaited like a parameter reply (up to the CAN timeout); kNoReply when
+  // none came, kFailed when it was shorter than 8 bytes or differed.
   CANError SetFollow(FollowConfig config);
 
   frc::CAN canDevice;

@@ -1,5 +1,6 @@
 // Control types of a setpoint. Each selects the API id of the setpoint frame
-// the driver repeats; the library gives them no other meaning.
+// the driver repeats; the library gives them no other meaning. A value
+// outside 0..6 makes SetReference return kFailed.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,12 @@
 /* The bus driver's C interface: CAN id composition, the device registry and
  * heartbeat thread, and the setpoint sender thread. Every function has C
- * linkage and an unmangled name; this header compiles as C and as C++. */
+ * linkage and an unmangled name; this header compiles as C and as C++.
+ *
+ * Threads: every function may be called from any thread. The registry and
+ * setpoint calls take a short lock of their own, never held across a send or
+ * a wait; none of them waits for the bus. Allocation (the driver's own): only
+ * the two Run functions, which start a thread on their first call. Failures:
+ * reported by none; arguments out of range are ignored as stated below. */
 #ifndef TAVRIX_DRIVER_H
 #define TAVRIX_DRIVER_H
 
@@ -25,7 +31,8 @@ TAVRIX_DRIVER_API uint32_t CreateCANID(int32_t deviceNumber, int32_t apiId);
 TAVRIX_DRIVER_API extern uint64_t ZEM_CANRegisteredDevices;
 
 /* Start-up sweep: stops any repetition of setpoint ids of devices 0..62 and
- * sends each of them one all-zero setpoint frame. */
+ * sends each of them one all-zero setpoint frame. Makes those 504 platform
+ * CAN calls on the caller's thread, holding no lock. */
 TAVRIX_DRIVER_API void ZEM_CANTavrixHeartbeatInit(void);
 /* Starts the heartbeat thread once per process; returns 1. */
 TAVRIX_DRIVER_API int32_t ZEM_CANTavrixRunHeartbeat(void);

@@ -3,6 +3,9 @@
 // The driver, the device library, the simulated controller and the trace
 // decoder all build and read frames through this header, so the two ends of
 // the bus cannot drift apart. Header-only and free of platform dependencies.
+// Pure functions on values: callable from any thread, no waits, no
+// allocation, no failure results. Decoders take any length: missing bytes
+// read as zero and bytes beyond eight are ignored.
 #pragma once
 
 #include <array>

@@ -103,8 +103,8 @@ using PhysicsHook = std::function<void(PhysicsStep&)>;
 // fixed 1 ms steps by the controllers attached to it (semi-implicit Euler,
 // the linear damping of the motors and the viscous friction taken implicitly,
 // so a step is stable however stiff the back EMF). Thread-safe; no call
-// blocks beyond the mechanism's own lock, and none allocates except the
-// factories and SetPhysicsHook.
+// blocks beyond the mechanism's own lock, none throws, and none allocates
+// except the factories and SetPhysicsHook.
 class Mechanism {
  public:
   struct Impl;
@@ -145,7 +145,8 @@ struct BatteryModel {
   bool IsValid() const;
 };
 
-// Process-wide; false (nothing changed) when the model is invalid.
+// Process-wide and callable from any thread (one short lock); false (nothing
+// changed) when the model is invalid.
 bool SetBattery(const BatteryModel& model);
 BatteryModel GetBattery();
 // The bus voltage the battery gives now.

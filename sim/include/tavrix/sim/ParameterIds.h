@@ -1,6 +1,6 @@
 // Parameter ids that the simulated controller gives a meaning to (it keeps
 // the others of its store without acting on them). Per-slot parameters sit at
-// base + stride * slot, slots 0 to 3.
+// base + stride * slot, slots 0 to 3. Constants only.
 #pragma once
 
 namespace tavrix::sim::param {

@@ -3,6 +3,14 @@
 // setpoints, the heartbeat and the follower command, runs a DC motor model on
 // the simulated clock and sends its status frames. Tests and robot programs
 // put one or more of these on the bus to run robot code without hardware.
+//
+// Threads: every call may be made from any thread; the controller's state has
+// a lock of its own. A controller answers a request on the robot's sending
+// thread, inside the send (a delayed reply goes out from its simulation
+// thread when the simulated clock reaches it), so robot reads see the answer
+// at once. Allocation: construction and Attach (the simulation thread and its
+// notifier), AttachMechanism. Failures: false or an empty result, as stated
+// per call; nothing throws.
 #pragma once
 
 #include <cstdint>

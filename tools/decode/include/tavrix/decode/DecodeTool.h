@@ -1,5 +1,9 @@
 // The trace decoder as a library: what `tavrix-decode` prints, callable from
 // tests and from other programs (the demo prints its bus summary with it).
+// Each call uses a decoder of its own: callable from any thread at once with
+// different streams (input "-" is standard input). Allocates; the tool reads
+// files and so blocks on the file system. Failures are its exit status and
+// messages on `err`; nothing throws.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,10 @@
 // A trace carries no direction, so requests and replies on the same id are
 // told apart by order: a frame on a parameter, firmware or follower id that
 // follows a request (or a follower command) on that id within kReplyWindowUs
-// is its reply (or echo). The decoder keeps that little state between frames.
+// is its reply (or echo). The decoder keeps that little state between frames,
+// so one decoder is used from one thread at a time; the free functions keep
+// none. Decoding allocates the text; nothing fails or throws: what the
+// catalogue does not know is shown raw or marked unknown.
 #pragma once
 
 #include <cstdint>

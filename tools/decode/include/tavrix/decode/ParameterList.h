@@ -4,6 +4,7 @@
 // ConfigParameter enumeration of the device library.
 //
 // X(name, id, type) with type one of kInt32, kUint32, kFloat32, kBool.
+// Macros only: nothing runs.
 #pragma once
 
 // clang-format off

@@ -1,4 +1,5 @@
-// Lookup of configuration parameters by id, for printing frames.
+// Lookup of configuration parameters by id, for printing frames. A constant
+// table: callable from any thread, no allocation, no waits.
 #pragma once
 
 #include <cstddef>

@@ -13,6 +13,9 @@
 // bits (160 bits for 8 data bytes), a standard frame 47 + 8n + floor((34 + 8n - 1) / 4).
 // Utilisation is the sum of the frames' bits divided by the bits the bus could
 // carry in the duration (duration in seconds times 1,000,000).
+// The free functions keep no state and may be called from any thread at once;
+// a BusStatsBuilder from one thread at a time. The builder and the formatter
+// allocate; nothing waits or throws.
 #pragma once
 
 #include <cstdint>

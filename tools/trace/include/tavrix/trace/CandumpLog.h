@@ -11,6 +11,9 @@
 //   2xxxxxxx#DATA         an error frame (error flag 0x20000000 in the id)
 //   ID##FDATA             a CAN FD frame (flags digit F, up to 64 bytes)
 // Error frames and CAN FD frames are checked and counted, not returned.
+// No shared state: callable from any thread at once. Allocates the strings
+// and frame lists it returns; failures are reported in the results (kError
+// lines, ReadResult::errors), nothing throws.
 #pragma once
 
 #include <string>

@@ -3,6 +3,9 @@
 // SocketCAN frame: can_id in network byte order (flag 0x80000000 for extended
 // ids, 0x40000000 for remote requests), the data length, three reserved bytes
 // and eight data bytes.
+// No shared state: callable from any thread at once. Encoding and decoding
+// allocate the buffers they fill; failures are false with a message or
+// ReadResult::errors, nothing throws.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,8 @@
 // Turns the simulated bus's recorded trace into trace frames. Header-only so
 // that the trace library itself needs no platform: a program that includes this
 // already links the platform's HAL for halsim::GetCanTrace.
+// Pure conversions of records the caller holds: any thread, no waits, no
+// failures; FromSimTrace allocates the list it returns.
 #pragma once
 
 #include <vector>

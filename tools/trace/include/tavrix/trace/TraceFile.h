@@ -1,6 +1,9 @@
 // Reading and writing trace files by name: the format of an input is told by
 // its content (the pcap magic number, or text that starts like a candump line),
 // never by its file name.
+// No shared state: callable from any thread at once. The file and stream
+// calls block on the file system for as long as it takes; failures are false
+// with a message (or ReadResult::errors), nothing throws.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // One CAN frame of a recorded bus trace, independent of where it was recorded
 // (the simulated bus, a candump log, a pcap file), plus the small result types
-// that the trace readers share.
+// that the trace readers share. Plain values, no calls that can fail.
 #pragma once
 
 #include <array>
