@@ -6,10 +6,11 @@
 //
 // Threads: every call may be made from any thread; the controller's state has
 // a lock of its own. A controller answers a request on the robot's sending
-// thread, inside the send (a delayed reply goes out from its simulation
-// thread when the simulated clock reaches it), so robot reads see the answer
-// at once. Allocation: construction and Attach (the simulation thread and its
-// notifier), AttachMechanism. Failures: false or an empty result, as stated
+// thread, inside the send (a delayed reply goes out from its tick when the
+// simulated clock reaches it), so robot reads see the answer at once. The
+// tick is a timed callback of the simulated clock: paused, steps run it on
+// the stepping thread; in real time a platform thread does. Allocation:
+// construction and Attach (the timed callback), AttachMechanism. Failures: false or an empty result, as stated
 // per call; nothing throws.
 #pragma once
 
