@@ -349,10 +349,7 @@ bool Timing::RunNextStarter(Lock& lock) {
   }
   if (!first) return false;
   first->granted = true;
-  m_turnTaken = true;  // claimed by the starter when it wakes
-  m_turnThread = std::thread::id();
-  m_waitCv.notify_all();
-  if (!WaitForSettle(lock, kTurnTimeout, [&] { return Settled(); })) m_turnTaken = false;
+  RunGrantedTurn(lock);
   return true;
 }
 
@@ -382,7 +379,11 @@ void Timing::RunNotifierTurn(Lock& lock, const NotifierPtr& notifier) {
   // The waiter (or the thread that comes to wait) claims the turn and gives it back
   // when it waits again or ends.
   notifier->granted = true;
-  m_turnTaken = true;
+  RunGrantedTurn(lock);
+}
+
+void Timing::RunGrantedTurn(Lock& lock) {
+  m_turnTaken = true;  // claimed by the granted thread when it wakes
   m_turnThread = std::thread::id();
   m_waitCv.notify_all();
   if (!WaitForSettle(lock, kTurnTimeout, [&] { return Settled(); })) m_turnTaken = false;

@@ -124,6 +124,8 @@ class Timing {
   bool RunNextStarter(Lock& lock);
   Event NextEvent(uint64_t untilUs) const;
   void RunNotifierTurn(Lock& lock, const NotifierPtr& notifier);
+  // Hands the turn to the thread just granted one and waits until it waits again.
+  void RunGrantedTurn(Lock& lock);
   void RunCallback(Lock& lock, const CallbackPtr& callback, uint64_t nowUs);
 
   CallbackPtr EarliestCallback() const;
