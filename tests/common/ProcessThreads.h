@@ -2,8 +2,13 @@
 // library starts and that none outlives it.
 #pragma once
 
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
+#include <string>
 #include <thread>
 
 #include "WallClock.h"
@@ -21,8 +26,18 @@ inline int CountProcessThreads() {
 
 // Runtimes may add a helper thread of their own at the first thread start
 // (ThreadSanitizer does): start one first, so that a count taken now stays
-// the baseline.
-inline void StartRuntimeHelperThreads() { std::thread([] {}).join(); }
+// the baseline. The joined thread's task can stay listed for a while after
+// the join (the join waits for its id word, not for the task to be reaped;
+// under user-mode emulation the gap is long), so wait until it is gone.
+inline void StartRuntimeHelperThreads() {
+  pid_t helperTid = 0;
+  std::thread([&helperTid] { helperTid = static_cast<pid_t>(syscall(SYS_gettid)); }).join();
+  const std::string task = "/proc/self/task/" + std::to_string(helperTid);
+  const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(10));
+  while (std::filesystem::exists(task) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
 
 // The thread count once it equals `expected`, or the last count after a
 // generous wall-clock bound. A joined thread may still be listed for a moment
