@@ -1,9 +1,11 @@
 // The closed-loop view: per-slot gains, limits and motion-profile settings
-// (parameter id = slot-0 id + stride x slot), the output range mirrored under
-// inversion, the integral accumulator and references of every control type.
+// (parameter id = slot-0 id + stride x slot, strides from the catalogue), the
+// output range mirrored under inversion, the integral accumulator and
+// references of every control type.
 #include "tavrix/CANPIDController.h"
 
 #include "tavrix/CANTavrix.h"
+#include "tavrix/ProtocolCatalog.h"
 #include "tavrix/Wire.h"
 
 namespace zem {
@@ -12,17 +14,29 @@ namespace {
 
 using Parameter = CANTavrixLowLevel::ConfigParameter;
 
-// Distance between the ids of one setting in consecutive slots, per group.
-constexpr int32_t kGainStride = 8;
-constexpr int32_t kMotionStride = 5;
-constexpr int32_t kIMaxAccumStride = 4;
-constexpr uint32_t kLastSlot = 3;
+constexpr uint32_t kLastSlot = wire::kSlotCount - 1;
 
 // Compared unsigned so that every negative slot is out of range too.
 bool SlotInRange(int slotID) { return static_cast<uint32_t>(slotID) <= kLastSlot; }
 
-Parameter SlotParameter(Parameter slot0Id, int32_t stride, int slotID) {
-  return static_cast<Parameter>(static_cast<int32_t>(slot0Id) + stride * slotID);
+// The stride of the family a per-slot parameter belongs to, from the catalogue.
+int32_t StrideOf(Parameter slot0Id) {
+  switch (slot0Id) {
+#define TAVRIX_IGNORE_SINGLE(name, id, type, factoryDefault)
+#define TAVRIX_STRIDE_CASE(P, name, family, slot0Id, type, factoryDefault) \
+  case Parameter::name##_0:                                                \
+    return wire::k##family##Stride;
+    TAVRIX_CONFIG_PARAMETERS(TAVRIX_IGNORE_SINGLE, TAVRIX_STRIDE_CASE)
+#undef TAVRIX_STRIDE_CASE
+#undef TAVRIX_IGNORE_SINGLE
+    default:
+      return 0;  // not a per-slot parameter: every slot is the one id
+  }
+}
+
+Parameter SlotParameter(Parameter slot0Id, int slotID) {
+  const int32_t id = wire::SlotParameterId(static_cast<int32_t>(slot0Id), StrideOf(slot0Id), slotID);
+  return static_cast<Parameter>(id);
 }
 
 // Below 0 becomes 0, above 1 becomes 1; NaN passes unchanged.
@@ -36,15 +50,14 @@ double ClampToUnit(double value) {
 
 CANPIDController::CANPIDController(CANTavrix& owner) : device(owner) {}
 
-CANError CANPIDController::SetSlotFloat(ConfigParameter slot0Id, int32_t stride, double value,
-                                        int slotID) {
+CANError CANPIDController::SetSlotFloat(ConfigParameter slot0Id, double value, int slotID) {
   if (!SlotInRange(slotID)) return CANError::kFailed;
-  return CANTavrix::ToCANError(device.SetParameter(SlotParameter(slot0Id, stride, slotID), value));
+  return CANTavrix::ToCANError(device.SetParameter(SlotParameter(slot0Id, slotID), value));
 }
 
-double CANPIDController::GetSlotFloat(ConfigParameter slot0Id, int32_t stride, int slotID) {
+double CANPIDController::GetSlotFloat(ConfigParameter slot0Id, int slotID) {
   if (!SlotInRange(slotID)) return 0.0;
-  return device.GetFloatParameterOrZero(SlotParameter(slot0Id, stride, slotID));
+  return device.GetFloatParameterOrZero(SlotParameter(slot0Id, slotID));
 }
 
 CANError CANPIDController::SetReference(double value, ControlType ctrl, int pidSlot,
@@ -53,39 +66,39 @@ CANError CANPIDController::SetReference(double value, ControlType ctrl, int pidS
 }
 
 // ---------------------------------------------------------------------------
-// Gains (stride 8)
+// Gains
 // ---------------------------------------------------------------------------
 
 CANError CANPIDController::SetP(double gain, int slotID) {
-  return SetSlotFloat(Parameter::kP_0, kGainStride, gain, slotID);
+  return SetSlotFloat(Parameter::kP_0, gain, slotID);
 }
 CANError CANPIDController::SetI(double gain, int slotID) {
-  return SetSlotFloat(Parameter::kI_0, kGainStride, gain, slotID);
+  return SetSlotFloat(Parameter::kI_0, gain, slotID);
 }
 CANError CANPIDController::SetD(double gain, int slotID) {
-  return SetSlotFloat(Parameter::kD_0, kGainStride, gain, slotID);
+  return SetSlotFloat(Parameter::kD_0, gain, slotID);
 }
 CANError CANPIDController::SetDFilter(double gain, int slotID) {
-  return SetSlotFloat(Parameter::kDFilter_0, kGainStride, ClampToUnit(gain), slotID);
+  return SetSlotFloat(Parameter::kDFilter_0, ClampToUnit(gain), slotID);
 }
 CANError CANPIDController::SetFF(double gain, int slotID) {
-  return SetSlotFloat(Parameter::kFF_0, kGainStride, gain, slotID);
+  return SetSlotFloat(Parameter::kFF_0, gain, slotID);
 }
 CANError CANPIDController::SetIZone(double IZone, int slotID) {
-  return SetSlotFloat(Parameter::kIZone_0, kGainStride, IZone, slotID);
+  return SetSlotFloat(Parameter::kIZone_0, IZone, slotID);
 }
 
-double CANPIDController::GetP(int slotID) { return GetSlotFloat(Parameter::kP_0, kGainStride, slotID); }
-double CANPIDController::GetI(int slotID) { return GetSlotFloat(Parameter::kI_0, kGainStride, slotID); }
-double CANPIDController::GetD(int slotID) { return GetSlotFloat(Parameter::kD_0, kGainStride, slotID); }
+double CANPIDController::GetP(int slotID) { return GetSlotFloat(Parameter::kP_0, slotID); }
+double CANPIDController::GetI(int slotID) { return GetSlotFloat(Parameter::kI_0, slotID); }
+double CANPIDController::GetD(int slotID) { return GetSlotFloat(Parameter::kD_0, slotID); }
 double CANPIDController::GetDFilter(int slotID) {
-  return GetSlotFloat(Parameter::kDFilter_0, kGainStride, slotID);
+  return GetSlotFloat(Parameter::kDFilter_0, slotID);
 }
 double CANPIDController::GetFF(int slotID) {
-  return GetSlotFloat(Parameter::kFF_0, kGainStride, slotID);
+  return GetSlotFloat(Parameter::kFF_0, slotID);
 }
 double CANPIDController::GetIZone(int slotID) {
-  return GetSlotFloat(Parameter::kIZone_0, kGainStride, slotID);
+  return GetSlotFloat(Parameter::kIZone_0, slotID);
 }
 
 // ---------------------------------------------------------------------------
@@ -99,72 +112,72 @@ CANError CANPIDController::SetOutputRange(double min, double max, int slotID) {
   const double storedMin = inverted ? -max : min;
   const double storedMax = inverted ? -min : max;
   if (!SlotInRange(slotID)) return CANError::kFailed;
-  if (SetSlotFloat(Parameter::kOutputMin_0, kGainStride, storedMin, slotID) != CANError::kSuccess) {
+  if (SetSlotFloat(Parameter::kOutputMin_0, storedMin, slotID) != CANError::kSuccess) {
     return CANError::kFailed;
   }
-  return SetSlotFloat(Parameter::kOutputMax_0, kGainStride, storedMax, slotID);
+  return SetSlotFloat(Parameter::kOutputMax_0, storedMax, slotID);
 }
 
 double CANPIDController::GetOutputMin(int slotID) {
-  if (device.GetInverted()) return -GetSlotFloat(Parameter::kOutputMax_0, kGainStride, slotID);
-  return GetSlotFloat(Parameter::kOutputMin_0, kGainStride, slotID);
+  if (device.GetInverted()) return -GetSlotFloat(Parameter::kOutputMax_0, slotID);
+  return GetSlotFloat(Parameter::kOutputMin_0, slotID);
 }
 
 double CANPIDController::GetOutputMax(int slotID) {
-  if (device.GetInverted()) return -GetSlotFloat(Parameter::kOutputMin_0, kGainStride, slotID);
-  return GetSlotFloat(Parameter::kOutputMax_0, kGainStride, slotID);
+  if (device.GetInverted()) return -GetSlotFloat(Parameter::kOutputMin_0, slotID);
+  return GetSlotFloat(Parameter::kOutputMax_0, slotID);
 }
 
 // ---------------------------------------------------------------------------
-// Motion profile (stride 5)
+// Motion profile
 // ---------------------------------------------------------------------------
 
 CANError CANPIDController::SetSmartMotionMaxVelocity(double maxVel, int slotID) {
-  return SetSlotFloat(Parameter::kSmartMotionMaxVelocity_0, kMotionStride, maxVel, slotID);
+  return SetSlotFloat(Parameter::kSmartMotionMaxVelocity_0, maxVel, slotID);
 }
 CANError CANPIDController::SetSmartMotionMaxAccel(double maxAccel, int slotID) {
-  return SetSlotFloat(Parameter::kSmartMotionMaxAccel_0, kMotionStride, maxAccel, slotID);
+  return SetSlotFloat(Parameter::kSmartMotionMaxAccel_0, maxAccel, slotID);
 }
 CANError CANPIDController::SetSmartMotionMinOutputVelocity(double minVel, int slotID) {
-  return SetSlotFloat(Parameter::kSmartMotionMinOutputVelocity_0, kMotionStride, minVel, slotID);
+  return SetSlotFloat(Parameter::kSmartMotionMinOutputVelocity_0, minVel, slotID);
 }
 CANError CANPIDController::SetSmartMotionAllowedClosedLoopError(double allowedErr, int slotID) {
-  return SetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, kMotionStride, allowedErr,
+  return SetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, allowedErr,
                       slotID);
 }
 CANError CANPIDController::SetSmartMotionAccelStrategy(AccelStrategy accelStrategy, int slotID) {
   // The controller keeps the strategy as a float.
   const auto value = static_cast<double>(static_cast<int32_t>(accelStrategy));
-  return SetSlotFloat(Parameter::kSmartMotionAccelStrategy_0, kMotionStride, value, slotID);
+  return SetSlotFloat(Parameter::kSmartMotionAccelStrategy_0, value, slotID);
 }
 
 double CANPIDController::GetSmartMotionMaxVelocity(int slotID) {
-  return GetSlotFloat(Parameter::kSmartMotionMaxVelocity_0, kMotionStride, slotID);
+  return GetSlotFloat(Parameter::kSmartMotionMaxVelocity_0, slotID);
 }
 double CANPIDController::GetSmartMotionMaxAccel(int slotID) {
-  return GetSlotFloat(Parameter::kSmartMotionMaxAccel_0, kMotionStride, slotID);
+  return GetSlotFloat(Parameter::kSmartMotionMaxAccel_0, slotID);
 }
 double CANPIDController::GetSmartMotionMinOutputVelocity(int slotID) {
-  return GetSlotFloat(Parameter::kSmartMotionMinOutputVelocity_0, kMotionStride, slotID);
+  return GetSlotFloat(Parameter::kSmartMotionMinOutputVelocity_0, slotID);
 }
 double CANPIDController::GetSmartMotionAllowedClosedLoopError(int slotID) {
-  return GetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, kMotionStride, slotID);
+  return GetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, slotID);
 }
 CANPIDController::AccelStrategy CANPIDController::GetSmartMotionAccelStrategy(int slotID) {
   // Truncated toward zero; NaN and values beyond int32 stay defined.
-  const double stored = GetSlotFloat(Parameter::kSmartMotionAccelStrategy_0, kMotionStride, slotID);
+  const double stored = GetSlotFloat(Parameter::kSmartMotionAccelStrategy_0, slotID);
   return static_cast<AccelStrategy>(wire::TruncToInt32Saturating(stored));
 }
 
 // ---------------------------------------------------------------------------
-// Integral accumulator (limit: stride 4)
+// Integral accumulator and its per-slot limit
 // ---------------------------------------------------------------------------
 
 CANError CANPIDController::SetIMaxAccum(double iMaxAccum, int slotID) {
-  return SetSlotFloat(Parameter::kIMaxAccum_0, kIMaxAccumStride, iMaxAccum, slotID);
+  return SetSlotFloat(Parameter::kIMaxAccum_0, iMaxAccum, slotID);
 }
 double CANPIDController::GetIMaxAccum(int slotID) {
-  return GetSlotFloat(Parameter::kIMaxAccum_0, kIMaxAccumStride, slotID);
+  return GetSlotFloat(Parameter::kIMaxAccum_0, slotID);
 }
 CANError CANPIDController::SetIAccum(double iAccum) { return device.SetIAccum(iAccum); }
 double CANPIDController::GetIAccum() { return device.GetPeriodicStatus2().iAccum; }

@@ -18,9 +18,8 @@ constexpr double kDefaultConversionFactor = 1.0;
 // The one-argument smart current limit leaves the other two at these values.
 constexpr unsigned int kDefaultFreeLimit = 0;
 constexpr unsigned int kDefaultLimitRpm = 20000;
-// Parameter 74 takes 0 (off) or 2 (on); this library never writes 1.
+// Parameter 74 takes 0 (off) or wire::kVoltageCompensationOn; this library never writes 1.
 constexpr int32_t kVoltageCompensationOff = 0;
-constexpr uint32_t kVoltageCompensationOn = 2;
 constexpr int32_t kFaultBits = 16;
 
 CANError BothSucceeded(Status first, Status second) {
@@ -142,7 +141,7 @@ CANTavrix::IdleMode CANTavrix::GetIdleMode() {
 CANError CANTavrix::EnableVoltageCompensation(double nominalVoltage) {
   // Both writes are always made.
   const Status voltage = SetParameter(Parameter::kVoltageCompensationNominalVoltage, nominalVoltage);
-  const Status mode = SetParameter(Parameter::kVoltageCompensationMode, kVoltageCompensationOn);
+  const Status mode = SetParameter(Parameter::kVoltageCompensationMode, wire::kVoltageCompensationOn);
   return BothSucceeded(voltage, mode);
 }
 

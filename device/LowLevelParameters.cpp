@@ -1,40 +1,10 @@
 // Configuration parameters of the low-level device: typed writes and reads on
-// API id 0x300 OR parameter id, the type table and the factory-defaults command.
+// API id 0x300 OR parameter id, the type table (from the protocol catalogue)
+// and the factory-defaults command.
 #include "ReplyWait.h"
 #include "tavrix/CANTavrixLowLevel.h"
 
 namespace zem {
-
-namespace {
-
-using ConfigParameter = CANTavrixLowLevel::ConfigParameter;
-using ParameterType = CANTavrixLowLevel::ParameterType;
-
-constexpr int32_t kSlotCount = 4;
-
-// Per-slot families: the id lies in [first, first + stride * kSlotCount) and
-// its offset from first, modulo stride, picks the member of the family.
-constexpr bool InSlotFamily(int32_t id, int32_t first, int32_t stride) {
-  return id >= first && id < first + stride * kSlotCount;
-}
-
-ParameterType TypeOfSlotParameter(int32_t id) {
-  // Gains, I-zone, filter, output range (stride 8), motion profile (stride 5)
-  // and I-max accumulator (stride 4) are all floats.
-  if (InSlotFamily(id, static_cast<int32_t>(ConfigParameter::kP_0), 8)) {
-    return ParameterType::kFloat32;
-  }
-  if (InSlotFamily(id, static_cast<int32_t>(ConfigParameter::kSmartMotionMaxVelocity_0), 5)) {
-    return ParameterType::kFloat32;
-  }
-  const int32_t iMaxFirst = static_cast<int32_t>(ConfigParameter::kIMaxAccum_0);
-  if (InSlotFamily(id, iMaxFirst, 4) && (id - iMaxFirst) % 4 == 0) {
-    return ParameterType::kFloat32;
-  }
-  return ParameterType::kUint32;
-}
-
-}  // namespace
 
 void CANTavrixLowLevel::WriteValueFrame(int32_t apiId, uint32_t word, uint8_t typeCode) {
   const auto payload = wire::EncodeValueFrame(word, typeCode);
@@ -121,21 +91,14 @@ CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameter(ConfigParamet
 CANTavrixLowLevel::ParameterType CANTavrixLowLevel::GetParameterType(
     ConfigParameter parameterId) {
   switch (parameterId) {
-    case ConfigParameter::kSecondaryCurrentLimit:
-    case ConfigParameter::kOpenLoopRampRate:
-    case ConfigParameter::kVoltageCompensationNominalVoltage:
-    case ConfigParameter::kPositionConversionFactor:
-    case ConfigParameter::kVelocityConversionFactor:
-    case ConfigParameter::kClosedLoopRampRate:
-      return ParameterType::kFloat32;
-    case ConfigParameter::kForwardLimitSwitchPolarity:
-    case ConfigParameter::kReverseLimitSwitchPolarity:
-    case ConfigParameter::kForwardLimitSwitchEnabled:
-    case ConfigParameter::kReverseLimitSwitchEnabled:
-      return ParameterType::kBool;
-    default:
-      return TypeOfSlotParameter(static_cast<int32_t>(parameterId));
+#define TAVRIX_TYPE_CASE(name, id, type, factoryDefault) \
+  case ConfigParameter::name:                            \
+    return ParameterType::type;
+    TAVRIX_EACH_PARAMETER(TAVRIX_TYPE_CASE)
+#undef TAVRIX_TYPE_CASE
   }
+  // An id outside the list.
+  return ParameterType::kUint32;
 }
 
 CANError CANTavrixLowLevel::RestoreFactoryDefaults(bool flag) {

@@ -76,8 +76,9 @@ class CANPIDController {
  private:
   using ConfigParameter = CANTavrixLowLevel::ConfigParameter;
 
-  CANError SetSlotFloat(ConfigParameter slot0Id, int32_t stride, double value, int slotID);
-  double GetSlotFloat(ConfigParameter slot0Id, int32_t stride, int slotID);
+  // slot0Id names a per-slot parameter; the catalogue gives its stride.
+  CANError SetSlotFloat(ConfigParameter slot0Id, double value, int slotID);
+  double GetSlotFloat(ConfigParameter slot0Id, int slotID);
 
   CANTavrix& device;
 };

@@ -30,6 +30,7 @@
 
 #include "tavrix/CANError.h"
 #include "tavrix/ControlType.h"
+#include "tavrix/ProtocolCatalog.h"
 #include "tavrix/Wire.h"
 
 namespace zem {
@@ -42,89 +43,20 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
  public:
   enum class MotorType : int32_t { kMotorKind0 = 0, kMotorKind1 = 1 };
 
-  // Parameter ids; a parameter travels on API id 0x300 OR its id.
-  // Per-slot families: base + stride * slot, slot 0..3.
-  enum class ConfigParameter : int32_t {
-    kMotorType = 2,
-    kIdleMode = 6,
-    kSecondaryCurrentLimit = 11,
-    kSecondaryCurrentLimitArg2 = 12,
-    // Closed-loop gains, stride 8.
-    kP_0 = 13,
-    kI_0 = 14,
-    kD_0 = 15,
-    kFF_0 = 16,
-    kIZone_0 = 17,
-    kDFilter_0 = 18,
-    kOutputMin_0 = 19,
-    kOutputMax_0 = 20,
-    kP_1 = 21,
-    kI_1 = 22,
-    kD_1 = 23,
-    kFF_1 = 24,
-    kIZone_1 = 25,
-    kDFilter_1 = 26,
-    kOutputMin_1 = 27,
-    kOutputMax_1 = 28,
-    kP_2 = 29,
-    kI_2 = 30,
-    kD_2 = 31,
-    kFF_2 = 32,
-    kIZone_2 = 33,
-    kDFilter_2 = 34,
-    kOutputMin_2 = 35,
-    kOutputMax_2 = 36,
-    kP_3 = 37,
-    kI_3 = 38,
-    kD_3 = 39,
-    kFF_3 = 40,
-    kIZone_3 = 41,
-    kDFilter_3 = 42,
-    kOutputMin_3 = 43,
-    kOutputMax_3 = 44,
-    kForwardLimitSwitchPolarity = 50,
-    kReverseLimitSwitchPolarity = 51,
-    kForwardLimitSwitchEnabled = 52,
-    kReverseLimitSwitchEnabled = 53,
-    kOpenLoopRampRate = 56,
-    kSmartCurrentLimit = 59,
-    kSmartCurrentLimitArg2 = 60,
-    kSmartCurrentLimitArg3 = 61,
-    kVoltageCompensationMode = 74,
-    kVoltageCompensationNominalVoltage = 75,
-    // Motion-profile settings, stride 5.
-    kSmartMotionMaxVelocity_0 = 76,
-    kSmartMotionMaxAccel_0 = 77,
-    kSmartMotionMinOutputVelocity_0 = 78,
-    kSmartMotionAllowedClosedLoopError_0 = 79,
-    kSmartMotionAccelStrategy_0 = 80,
-    kSmartMotionMaxVelocity_1 = 81,
-    kSmartMotionMaxAccel_1 = 82,
-    kSmartMotionMinOutputVelocity_1 = 83,
-    kSmartMotionAllowedClosedLoopError_1 = 84,
-    kSmartMotionAccelStrategy_1 = 85,
-    kSmartMotionMaxVelocity_2 = 86,
-    kSmartMotionMaxAccel_2 = 87,
-    kSmartMotionMinOutputVelocity_2 = 88,
-    kSmartMotionAllowedClosedLoopError_2 = 89,
-    kSmartMotionAccelStrategy_2 = 90,
-    kSmartMotionMaxVelocity_3 = 91,
-    kSmartMotionMaxAccel_3 = 92,
-    kSmartMotionMinOutputVelocity_3 = 93,
-    kSmartMotionAllowedClosedLoopError_3 = 94,
-    kSmartMotionAccelStrategy_3 = 95,
-    // Integral accumulator limit, stride 4.
-    kIMaxAccum_0 = 96,
-    kIMaxAccum_1 = 100,
-    kIMaxAccum_2 = 104,
-    kIMaxAccum_3 = 108,
-    kPositionConversionFactor = 112,
-    kVelocityConversionFactor = 113,
-    kClosedLoopRampRate = 114,
-  };
+  // Parameter ids, as listed in tavrix/ProtocolCatalog.h; a parameter travels
+  // on API id 0x300 OR its id. Per-slot parameters name_0 .. name_3 sit at
+  // the slot-0 id + stride * slot.
+#define TAVRIX_CONFIG_ENUMERATOR(name, id, type, factoryDefault) name = (id),
+  enum class ConfigParameter : int32_t { TAVRIX_EACH_PARAMETER(TAVRIX_CONFIG_ENUMERATOR) };
+#undef TAVRIX_CONFIG_ENUMERATOR
 
   // The type byte of a parameter write.
-  enum class ParameterType : int32_t { kInt32 = 0, kUint32 = 1, kFloat32 = 2, kBool = 3 };
+  enum class ParameterType : int32_t {
+    kInt32 = wire::type::kInt32,
+    kUint32 = wire::type::kUint32,
+    kFloat32 = wire::type::kFloat32,
+    kBool = wire::type::kBool,
+  };
 
   enum class ParameterStatus : int32_t { kOK = 0, kTimeout = 4 };
 

@@ -466,7 +466,7 @@ void ControllerCore::UseMechanism(std::shared_ptr<Mechanism> mechanism) {
 
 double ControllerCore::DriveVolts(double output) const {
   const bool compensated = params_.AsDouble(param::kVoltageCompensationMode, 0.0) ==
-                           param::kVoltageCompensationEnabled;
+                           wire::kVoltageCompensationOn;
   const double nominal = params_.AsDouble(param::kVoltageCompensationNominalVoltage, 0.0);
   if (compensated && std::isfinite(nominal) && nominal > 0.0) {
     return std::clamp(output * nominal, -busVoltage_, busVoltage_);

@@ -1,8 +1,9 @@
-// Factory defaults of the simulated controller and its parameter store.
+// The simulated controller's parameter store, filled with the factory
+// defaults of the protocol catalogue.
 #include "ParameterStore.h"
 
+#include "tavrix/ProtocolCatalog.h"
 #include "tavrix/Wire.h"
-#include "tavrix/sim/ParameterIds.h"
 
 namespace tavrix::sim::detail {
 namespace {
@@ -10,53 +11,23 @@ namespace {
 namespace type = zem::wire::type;
 using Defaults = std::array<std::optional<ParameterValue>, ParameterStore::kIdCount>;
 
-ParameterValue Uint(uint32_t v) { return {v, type::kUint32}; }
-ParameterValue Float(float v) { return {zem::wire::FloatBits(v), type::kFloat32}; }
-ParameterValue Bool(bool v) { return {v ? 1u : 0u, type::kBool}; }
-
-void Put(Defaults& d, int id, ParameterValue v) { d[static_cast<size_t>(id)] = v; }
-
-constexpr uint32_t kDefaultMotorType = 1;
-constexpr uint32_t kDefaultSmartCurrentLimitA = 80;
-constexpr uint32_t kDefaultSmartCurrentLimitArg3 = 20000;
-
-void AddSlotDefaults(Defaults& d) {
-  for (int s = 0; s < param::kSlotCount; ++s) {
-    for (int base : {param::kP, param::kI, param::kD, param::kFF, param::kIZone, param::kDFilter}) {
-      Put(d, param::Slot(base, s), Float(0.0f));
-    }
-    Put(d, param::Slot(param::kOutputMin, s), Float(-1.0f));
-    Put(d, param::Slot(param::kOutputMax, s), Float(1.0f));
-    for (int base : {param::kMotionMaxVelocity, param::kMotionMaxAccel,
-                     param::kMotionMinOutputVelocity, param::kMotionAllowedClosedLoopError,
-                     param::kMotionAccelStrategy}) {
-      Put(d, param::Slot(base, s, param::kMotionStride), Float(0.0f));
-    }
-    Put(d, param::Slot(param::kIMaxAccum, s, param::kIMaxAccumStride), Float(0.0f));
+// A factory default as the controller stores it: the word of its type.
+ParameterValue Encode(uint8_t typeCode, double value) {
+  switch (typeCode) {
+    case type::kFloat32: return {zem::wire::FloatBits(static_cast<float>(value)), typeCode};
+    case type::kBool: return {value != 0.0 ? 1u : 0u, typeCode};
+    case type::kInt32: return {static_cast<uint32_t>(static_cast<int32_t>(value)), typeCode};
+    default: return {static_cast<uint32_t>(value), typeCode};
   }
 }
 
+// Every parameter of the catalogue, each at its factory default.
 Defaults MakeDefaults() {
   Defaults d{};
-  Put(d, param::kMotorType, Uint(kDefaultMotorType));
-  Put(d, param::kIdleMode, Uint(0));
-  Put(d, param::kSecondaryCurrentLimit, Float(0.0f));
-  Put(d, param::kSecondaryCurrentLimitArg2, Uint(0));
-  AddSlotDefaults(d);
-  Put(d, param::kForwardLimitSwitchPolarity, Bool(false));
-  Put(d, param::kReverseLimitSwitchPolarity, Bool(false));
-  // Like a wired switch on the real device: it stops the motor unless disabled.
-  Put(d, param::kForwardLimitSwitchEnabled, Bool(true));
-  Put(d, param::kReverseLimitSwitchEnabled, Bool(true));
-  Put(d, param::kOpenLoopRampRate, Float(0.0f));
-  Put(d, param::kSmartCurrentLimit, Uint(kDefaultSmartCurrentLimitA));
-  Put(d, param::kSmartCurrentLimitArg2, Uint(0));
-  Put(d, param::kSmartCurrentLimitArg3, Uint(kDefaultSmartCurrentLimitArg3));
-  Put(d, param::kVoltageCompensationMode, Uint(0));
-  Put(d, param::kVoltageCompensationNominalVoltage, Float(0.0f));
-  Put(d, param::kPositionConversionFactor, Float(1.0f));
-  Put(d, param::kVelocityConversionFactor, Float(1.0f));
-  Put(d, param::kClosedLoopRampRate, Float(0.0f));
+#define TAVRIX_SIM_DEFAULT(name, id, typeName, factoryDefault) \
+  d[static_cast<size_t>(id)] = Encode(type::typeName, static_cast<double>(factoryDefault));
+  TAVRIX_EACH_PARAMETER(TAVRIX_SIM_DEFAULT)
+#undef TAVRIX_SIM_DEFAULT
   return d;
 }
 

@@ -1,19 +1,14 @@
-// The decoder: one frame of each catalogue kind, request/reply pairing, the
-// parameter name table against the device library's enumeration, and the
-// command line tool's options and exit status.
+// The decoder: one frame of each catalogue kind, request/reply pairing, and
+// the command line tool's options and exit status.
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tavrix/CANTavrixLowLevel.h"
 #include "tavrix/decode/DecodeTool.h"
 #include "tavrix/decode/FrameDecoder.h"
-#include "tavrix/decode/ParameterList.h"
 #include "tavrix/decode/ParameterNames.h"
 #include "tavrix/trace/CandumpLog.h"
 #include "tavrix/trace/PcapFile.h"
@@ -154,39 +149,6 @@ TEST(FrameDecoder, FormatsALineWithTimeIdBytesDeviceAndKind) {
   EXPECT_EQ(decode::FormatFrameLine(f, decoder.Decode(f)),
             "     1.025001  0205C083  [5] 01 00 00 00 01           dev  3  parameter write      "
             "kMotorType (id 2) = 1 kUint32");
-}
-
-// The decoder's table and the library's enumeration must list the same
-// parameters: every entry of the list names an enumerator with that value...
-#define TAVRIX_CHECK_ENUMERATOR(name, id, code)                                              \
-  static_assert(static_cast<int>(zem::CANTavrixLowLevel::ConfigParameter::name) == (id),    \
-                #name " differs from the device library");
-TAVRIX_CONFIG_PARAMETERS(TAVRIX_CHECK_ENUMERATOR)
-#undef TAVRIX_CHECK_ENUMERATOR
-
-// ...and every enumerator of the header is in the list.
-TEST(ParameterNames, ListMatchesEveryEnumeratorOfTheDeviceHeader) {
-  std::ifstream header(TAVRIX_LOWLEVEL_HEADER);
-  ASSERT_TRUE(header) << TAVRIX_LOWLEVEL_HEADER;
-  std::stringstream text;
-  text << header.rdbuf();
-  const std::string all = text.str();
-  const size_t begin = all.find("enum class ConfigParameter");
-  ASSERT_NE(begin, std::string::npos);
-  const std::string body = all.substr(begin, all.find("};", begin) - begin);
-  const std::regex enumerator(R"((k\w+)\s*=\s*(\d+))");
-  size_t count = 0;
-  for (std::sregex_iterator it(body.begin(), body.end(), enumerator), end; it != end; ++it) {
-    const decode::ParameterInfo* info = decode::FindParameter(std::stoi((*it)[2].str()));
-    ASSERT_NE(info, nullptr) << (*it)[1].str();
-    EXPECT_EQ(info->name, (*it)[1].str());
-    ++count;
-  }
-  EXPECT_EQ(count, decode::ParameterCount());
-  EXPECT_EQ(decode::ParameterCount(), 73u);
-  EXPECT_EQ(decode::FindParameter(1), nullptr);
-  EXPECT_STREQ(decode::FindParameter(108)->name, "kIMaxAccum_3");
-  EXPECT_STREQ(decode::FindParameter(95)->name, "kSmartMotionAccelStrategy_3");
 }
 
 std::vector<TraceFrame> SmallTrace() {

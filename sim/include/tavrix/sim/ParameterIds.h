@@ -1,56 +1,34 @@
-// Parameter ids that the simulated controller gives a meaning to (it keeps
-// the others of its store without acting on them). Per-slot parameters sit at
-// base + stride * slot, slots 0 to 3. Constants only.
+// Parameter ids for the simulated controller and its tests, expanded from the
+// protocol catalogue: kMotorType, kP (the slot-0 id of kP_0 .. kP_3) and so on.
+// Per-slot parameters sit at base + stride * slot, slots 0 to 3. Constants only.
 #pragma once
+
+#include "tavrix/ProtocolCatalog.h"
 
 namespace tavrix::sim::param {
 
-constexpr int kMotorType = 2;
-constexpr int kIdleMode = 6;
-constexpr int kSecondaryCurrentLimit = 11;
-constexpr int kSecondaryCurrentLimitArg2 = 12;
+#define TAVRIX_SIM_SINGLE_ID(name, id, type, factoryDefault) constexpr int name = (id);
+#define TAVRIX_SIM_SLOT0_ID(P, name, family, slot0Id, type, factoryDefault) \
+  constexpr int name = (slot0Id);
+TAVRIX_CONFIG_PARAMETERS(TAVRIX_SIM_SINGLE_ID, TAVRIX_SIM_SLOT0_ID)
+#undef TAVRIX_SIM_SLOT0_ID
+#undef TAVRIX_SIM_SINGLE_ID
 
-constexpr int kSlotCount = 4;
-constexpr int kGainStride = 8;
-constexpr int kP = 13;
-constexpr int kI = 14;
-constexpr int kD = 15;
-constexpr int kFF = 16;
-constexpr int kIZone = 17;
-constexpr int kDFilter = 18;
-constexpr int kOutputMin = 19;
-constexpr int kOutputMax = 20;
+// Shorter names of motion-profile settings.
+constexpr int kMotionMaxVelocity = kSmartMotionMaxVelocity;
+constexpr int kMotionMaxAccel = kSmartMotionMaxAccel;
+constexpr int kMotionMinOutputVelocity = kSmartMotionMinOutputVelocity;
+constexpr int kMotionAllowedClosedLoopError = kSmartMotionAllowedClosedLoopError;
 
-constexpr int kForwardLimitSwitchPolarity = 50;
-constexpr int kReverseLimitSwitchPolarity = 51;
-constexpr int kForwardLimitSwitchEnabled = 52;
-constexpr int kReverseLimitSwitchEnabled = 53;
-constexpr int kOpenLoopRampRate = 56;
-constexpr int kSmartCurrentLimit = 59;
-constexpr int kSmartCurrentLimitArg2 = 60;
-constexpr int kSmartCurrentLimitArg3 = 61;
-constexpr int kVoltageCompensationMode = 74;
-constexpr int kVoltageCompensationNominalVoltage = 75;
-
-constexpr int kMotionStride = 5;
-constexpr int kMotionMaxVelocity = 76;
-constexpr int kMotionMaxAccel = 77;
-constexpr int kMotionMinOutputVelocity = 78;
-constexpr int kMotionAllowedClosedLoopError = 79;
-constexpr int kMotionAccelStrategy = 80;
-
-constexpr int kIMaxAccumStride = 4;
-constexpr int kIMaxAccum = 96;
-
-constexpr int kPositionConversionFactor = 112;
-constexpr int kVelocityConversionFactor = 113;
-constexpr int kClosedLoopRampRate = 114;
-
-// Mode value of kVoltageCompensationMode that turns compensation on.
-constexpr int kVoltageCompensationEnabled = 2;
+constexpr int kSlotCount = zem::wire::kSlotCount;
+constexpr int kGainStride = zem::wire::kGainsStride;
+constexpr int kMotionStride = zem::wire::kMotionStride;
+constexpr int kIMaxAccumStride = zem::wire::kIMaxAccumStride;
 
 // The id of a per-slot parameter: base + 8 * slot for the gains and output
 // range, use kMotionStride / kIMaxAccumStride for the other families.
-constexpr int Slot(int base, int slot, int stride = kGainStride) { return base + stride * slot; }
+constexpr int Slot(int base, int slot, int stride = kGainStride) {
+  return zem::wire::SlotParameterId(base, stride, slot);
+}
 
 }  // namespace tavrix::sim::param
