@@ -20,7 +20,6 @@ constexpr unsigned int kDefaultFreeLimit = 0;
 constexpr unsigned int kDefaultLimitRpm = 20000;
 // Parameter 74 takes 0 (off) or wire::kVoltageCompensationOn; this library never writes 1.
 constexpr int32_t kVoltageCompensationOff = 0;
-constexpr int32_t kFaultBits = 16;
 
 CANError BothSucceeded(Status first, Status second) {
   return (first == Status::kOK && second == Status::kOK) ? CANError::kSuccess
@@ -33,7 +32,7 @@ double Reciprocal(double value) { return value != 0.0 ? 1.0 / value : value; }
 
 bool FaultBitSet(uint16_t word, CANTavrix::FaultID faultID) {
   const auto bit = static_cast<int32_t>(faultID);
-  if (bit < 0 || bit >= kFaultBits) return false;
+  if (bit < 0 || bit >= wire::kFaultBitCount) return false;
   return ((static_cast<uint32_t>(word) >> bit) & 1u) != 0;
 }
 

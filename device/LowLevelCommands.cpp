@@ -12,7 +12,6 @@ namespace zem {
 
 namespace {
 
-constexpr int kFollowFrameLength = 8;
 
 bool IsValidControlType(ControlType controlType) {
   const auto index = static_cast<int32_t>(controlType);
@@ -76,13 +75,13 @@ CANError CANTavrixLowLevel::SetIAccum(double value) {
 CANError CANTavrixLowLevel::SetFollow(FollowConfig config) {
   const wire::Payload command = wire::EncodeFollow(config.leaderFrameId, config.configWord);
   frc::CANData reply{};
-  if (!detail::RequestReply(canDevice, wire::api::kFollower, command.data(), kFollowFrameLength,
+  if (!detail::RequestReply(canDevice, wire::api::kFollower, command.data(), wire::kPayloadLength,
                             ReplyTimeoutMs(), &reply)) {
     return CANError::kNoReply;
   }
-  if (reply.length < kFollowFrameLength) return CANError::kFailed;
+  if (reply.length < wire::kPayloadLength) return CANError::kFailed;
   const bool echoed =
-      std::memcmp(reply.data, command.data(), static_cast<size_t>(kFollowFrameLength)) == 0;
+      std::memcmp(reply.data, command.data(), static_cast<size_t>(wire::kPayloadLength)) == 0;
   return echoed ? CANError::kSuccess : CANError::kFailed;
 }
 

@@ -33,7 +33,7 @@ CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameterCore(
     return ParameterStatus::kTimeout;
   }
   // A reply without a whole value word carries no value: treat it as none.
-  if (reply.length < 4) return ParameterStatus::kTimeout;
+  if (reply.length < wire::kValueWordLength) return ParameterStatus::kTimeout;
   value = wire::DecodeValueFrame(reply.data, reply.length).word;
   return ParameterStatus::kOK;
 }

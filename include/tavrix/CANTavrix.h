@@ -43,8 +43,8 @@ class CANTavrix : public CANTavrixLowLevel {
     kFaultBit11 = 11,
     kFaultBit12 = 12,
     kFaultBit13 = 13,
-    kForwardLimitSwitch = 14,
-    kReverseLimitSwitch = 15
+    kForwardLimitSwitch = wire::kForwardLimitFaultBit,
+    kReverseLimitSwitch = wire::kReverseLimitFaultBit
   };
 
   // A leader to follow: the arbitration id (device number 0) of the leader's

@@ -82,7 +82,9 @@ constexpr int32_t ParameterApiId(int32_t parameterId) {
 constexpr bool IsParameterApi(int32_t apiId) {
   return (apiId & api::kParameterBase) == api::kParameterBase;
 }
-constexpr int32_t ParameterIdOf(int32_t apiId) { return apiId & 0xFF; }
+// The parameter id is the low byte of the API id.
+constexpr int32_t kParameterIdMask = 0xFF;
+constexpr int32_t ParameterIdOf(int32_t apiId) { return apiId & kParameterIdMask; }
 // Control type of a setpoint API id, or -1 when the id is not one of them.
 constexpr int ControlTypeOfApi(int32_t apiId) {
   for (int t = 0; t < static_cast<int>(kSetpointApiIds.size()); ++t) {
@@ -131,7 +133,9 @@ constexpr uint8_t kBool = 3;
 // Little-endian fields and float bit patterns
 // ---------------------------------------------------------------------------
 
-using Payload = std::array<uint8_t, 8>;
+// The longest payload; setpoint, status, heartbeat and follower frames use all of it.
+constexpr int kPayloadLength = 8;
+using Payload = std::array<uint8_t, kPayloadLength>;
 
 inline uint32_t FloatBits(float value) {
   uint32_t bits;
@@ -170,7 +174,7 @@ inline uint64_t GetU64(const uint8_t* in) {
 // Copies a received payload of any length into 8 bytes; missing bytes are zero.
 inline Payload PadPayload(const uint8_t* data, int length) {
   Payload p{};
-  const int n = length < 0 ? 0 : (length > 8 ? 8 : length);
+  const int n = length < 0 ? 0 : (length > kPayloadLength ? kPayloadLength : length);
   if (data != nullptr && n > 0) std::memcpy(p.data(), data, static_cast<size_t>(n));
   return p;
 }
@@ -233,8 +237,9 @@ inline Setpoint DecodeSetpoint(const uint8_t* data, int length) {
 
 // Auxiliary word: a signed count of 1/1024 units, limited to +-32767,
 // truncated toward zero; NaN gives 0.
+constexpr double kAuxWordScale = 1024.0;  // counts per unit
 inline int16_t AuxWordFromValue(double auxValue) {
-  const double scaled = auxValue * 1024.0;
+  const double scaled = auxValue * kAuxWordScale;
   if (std::isnan(scaled)) return 0;
   if (scaled > 32767.0) return 32767;
   if (scaled < -32767.0) return -32767;
@@ -252,6 +257,8 @@ struct ValueFrame {
 };
 
 constexpr int kValueFrameLength = 5;
+// A reply needs the value word; the type byte after it may be missing.
+constexpr int kValueWordLength = 4;
 
 inline std::array<uint8_t, kValueFrameLength> EncodeValueFrame(uint32_t word, uint8_t typeCode) {
   std::array<uint8_t, kValueFrameLength> p{};
@@ -285,6 +292,10 @@ constexpr double kBusVoltageLsb = 1.0 / 128.0;  // volts per count, 12 bits
 constexpr double kOutputCurrentLsb = 1.0 / 32.0;  // amperes per count, 12 bits
 constexpr uint32_t kTwelveBitMax = 0xFFF;
 constexpr int kIsFollowerBit = 5;  // of byte 6 of status frame 0
+// The fault words of status frame 0: 16 bits, the top two the limit switches.
+constexpr int kFaultBitCount = 16;
+constexpr int kForwardLimitFaultBit = 14;
+constexpr int kReverseLimitFaultBit = 15;
 
 struct Status0 {
   double appliedOutput = 0.0;
@@ -375,8 +386,9 @@ inline Payload EncodeStatus2(float position, float iAccum) {
 }
 
 // Status-frame period command: the low 16 bits of the period, little-endian.
-inline std::array<uint8_t, 2> EncodePeriodCommand(int32_t periodMs) {
-  std::array<uint8_t, 2> p{};
+constexpr int kPeriodCommandLength = 2;
+inline std::array<uint8_t, kPeriodCommandLength> EncodePeriodCommand(int32_t periodMs) {
+  std::array<uint8_t, kPeriodCommandLength> p{};
   PutU16(p.data(), static_cast<uint16_t>(static_cast<uint32_t>(periodMs) & 0xFFFFu));
   return p;
 }
@@ -468,14 +480,15 @@ inline std::array<uint8_t, kFirmwareReplyLength> EncodeFirmware(uint32_t version
 // ---------------------------------------------------------------------------
 
 constexpr uint16_t kBurnFlashKey = 0x3AA3;
-inline std::array<uint8_t, 2> EncodeBurnFlash() {
-  std::array<uint8_t, 2> p{};
+constexpr int kBurnFlashLength = 2;
+inline std::array<uint8_t, kBurnFlashLength> EncodeBurnFlash() {
+  std::array<uint8_t, kBurnFlashLength> p{};
   PutU16(p.data(), kBurnFlashKey);
   return p;
 }
 // Device side: true when a burn-flash command carries the full key.
 inline bool IsBurnFlashCommand(const uint8_t* data, int length) {
-  return length >= 2 && GetU16(PadPayload(data, length).data()) == kBurnFlashKey;
+  return length >= kBurnFlashLength && GetU16(PadPayload(data, length).data()) == kBurnFlashKey;
 }
 
 }  // namespace zem::wire

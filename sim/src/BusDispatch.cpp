@@ -36,7 +36,7 @@ void OnFrame(void* /*param*/, uint64_t timestampUs, uint32_t messageId, const ui
   // Our own deliveries below re-enter this callback; keep a copy of the payload.
   const zem::wire::Payload payload = zem::wire::PadPayload(data, dataSize);
   const Frame frame{timestampUs, messageId, payload.data(),
-                    static_cast<uint8_t>(std::min<int>(dataSize, 8))};
+                    static_cast<uint8_t>(std::min<int>(dataSize, zem::wire::kPayloadLength))};
   for (const std::shared_ptr<ControllerCore>& core : AttachedCores()) {
     if (fromRobot == 0) {
       core->OnDeviceFrame(frame);

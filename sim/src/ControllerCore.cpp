@@ -39,14 +39,15 @@ constexpr std::array<ClosedLoopQuantity, kLastControlType + 1> kDefaultQuantitie
     ClosedLoopQuantity::kVelocity, ClosedLoopQuantity::kPosition,
     ClosedLoopQuantity::kProfiledPosition, ClosedLoopQuantity::kPosition,
     ClosedLoopQuantity::kVelocity};
-constexpr uint16_t kInjectableFaultMask = 0x3FFF;
+// Every fault bit below the two limit-switch bits, which the switches own.
+constexpr uint16_t kInjectableFaultMask = (1u << wire::kForwardLimitFaultBit) - 1u;
 constexpr uint32_t kTemperatureByteMax = 255;
 
 OutFrame MakeFrame(uint32_t id, const uint8_t* data, int length) {
   OutFrame f;
   f.id = id;
   f.data = wire::PadPayload(data, length);
-  f.length = static_cast<uint8_t>(std::clamp(length, 0, 8));
+  f.length = static_cast<uint8_t>(std::clamp(length, 0, wire::kPayloadLength));
   return f;
 }
 
@@ -181,7 +182,7 @@ void ControllerCore::HandleSetpoint(const Frame& f, int32_t apiId) {
 }
 
 void ControllerCore::HandlePeriodCommand(const Frame& f, int frameIndex) {
-  if (f.length < 2) {
+  if (f.length < wire::kPeriodCommandLength) {
     ++counts_.rejected;
     return;
   }
@@ -193,7 +194,7 @@ void ControllerCore::HandlePeriodCommand(const Frame& f, int frameIndex) {
 }
 
 void ControllerCore::HandleFollower(const Frame& f, Outbox* out) {
-  if (f.length < static_cast<uint8_t>(sizeof(wire::Payload))) {
+  if (f.length < wire::kPayloadLength) {
     ++counts_.rejected;
     return;
   }

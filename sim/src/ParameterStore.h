@@ -5,13 +5,15 @@
 #include <array>
 #include <optional>
 
+#include "tavrix/Wire.h"
 #include "tavrix/sim/SimController.h"
 
 namespace tavrix::sim::detail {
 
 class ParameterStore {
  public:
-  static constexpr int kIdCount = 256;
+  // One entry per parameter id the API id can carry.
+  static constexpr int kIdCount = zem::wire::kParameterIdMask + 1;
 
   // Starts with the factory defaults.
   ParameterStore();

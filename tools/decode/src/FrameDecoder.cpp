@@ -15,19 +15,18 @@ namespace {
 namespace wire = zem::wire;
 using trace::TraceFrame;
 
-constexpr int kFaultBits = 16;
-constexpr int kForwardLimitBit = 14;
-constexpr int kReverseLimitBit = 15;
-constexpr int kRegistryBits = 64;
-constexpr int kSetpointLength = 8;
-constexpr int kStatusLength = 8;
-constexpr int kPeriodCommandLength = 2;
-constexpr int kBurnFlashLength = 2;
-constexpr int kHeartbeatLength = 8;
-constexpr int kFollowLength = 8;
+constexpr int kFaultBits = wire::kFaultBitCount;
+// The registry word has one bit per device number.
+constexpr int kRegistryBits = static_cast<int>(wire::kDeviceMask) + 1;
+constexpr int kSetpointLength = wire::kPayloadLength;
+constexpr int kStatusLength = wire::kPayloadLength;
+constexpr int kPeriodCommandLength = wire::kPeriodCommandLength;
+constexpr int kBurnFlashLength = wire::kBurnFlashLength;
+constexpr int kHeartbeatLength = wire::kPayloadLength;
+constexpr int kFollowLength = wire::kPayloadLength;
 constexpr int kValueLength = wire::kValueFrameLength;
-constexpr int kValueWordLength = 4;
-constexpr double kAuxWordScale = 1024.0;
+constexpr int kValueWordLength = wire::kValueWordLength;
+constexpr double kAuxWordScale = wire::kAuxWordScale;
 
 __attribute__((format(printf, 2, 3))) void Appendf(std::string& out, const char* format, ...) {
   char buffer[256];
@@ -55,7 +54,8 @@ const char* FaultName(int bit) {
       "kReverseLimitSwitch"};
   return kNames[bit];
 }
-static_assert(kForwardLimitBit == 14 && kReverseLimitBit == 15, "limit switch fault bits");
+static_assert(wire::kForwardLimitFaultBit == 14 && wire::kReverseLimitFaultBit == 15,
+              "the names above place the limit switches at bits 14 and 15");
 
 void AppendFaultWord(std::string& out, const char* label, uint16_t word) {
   Appendf(out, "%s 0x%04X", label, word);
@@ -208,7 +208,7 @@ std::string DecodeParameterReply(const TraceFrame& frame, int32_t parameterId) {
   } else {
     AppendTypedValue(out, v.word, info != nullptr ? info->type : 0xFF);
     if (Length(frame) < kValueWordLength) {
-      Appendf(out, " [%d bytes, expected at least 4]", Length(frame));
+      Appendf(out, " [%d bytes, expected at least %d]", Length(frame), kValueWordLength);
     }
   }
   return out;
@@ -221,7 +221,7 @@ std::string DecodeFirmwareReply(const TraceFrame& frame) {
           static_cast<unsigned>(f.Minor()), static_cast<unsigned>(f.Build()),
           static_cast<unsigned>(f.version), f.debugBuild ? " debug build" : "");
   if (Length(frame) < wire::kFirmwareReplyLength) {
-    Appendf(out, " [%d bytes, expected at least 5]", Length(frame));
+    Appendf(out, " [%d bytes, expected at least %d]", Length(frame), wire::kFirmwareReplyLength);
   }
   return out;
 }
@@ -253,7 +253,12 @@ std::string DecodeValueCommand(const TraceFrame& frame) {
 
 std::string DecodeBurnFlash(const TraceFrame& frame) {
   const bool keyOk = wire::IsBurnFlashCommand(frame.data.data(), Length(frame));
-  std::string out = keyOk ? "key 0x3AA3" : "wrong key (ignored by the controller)";
+  std::string out;
+  if (keyOk) {
+    Appendf(out, "key 0x%04X", static_cast<unsigned>(wire::kBurnFlashKey));
+  } else {
+    out = "wrong key (ignored by the controller)";
+  }
   AppendLengthNote(out, frame, kBurnFlashLength);
   return out;
 }

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+#include "tavrix/Wire.h"
 #include "tavrix/sim/Mechanisms.h"
 
 namespace tavrix::sim {
@@ -141,10 +142,10 @@ struct SimState {
 
 class SimController {
  public:
-  static constexpr int kMaxDeviceNumber = 63;
-  // Fault bits 14 and 15 show the forward and reverse limit switches.
-  static constexpr int kForwardLimitFaultBit = 14;
-  static constexpr int kReverseLimitFaultBit = 15;
+  static constexpr int kMaxDeviceNumber = static_cast<int>(zem::wire::kDeviceMask);
+  // The fault bits that show the forward and reverse limit switches.
+  static constexpr int kForwardLimitFaultBit = zem::wire::kForwardLimitFaultBit;
+  static constexpr int kReverseLimitFaultBit = zem::wire::kReverseLimitFaultBit;
 
   // Attaches at once (see Attach). Invalid motor constants or bus voltage in
   // the options are replaced by the defaults.
