@@ -22,8 +22,8 @@ bool SlotInRange(int slotID) { return static_cast<uint32_t>(slotID) <= kLastSlot
 // The stride of the family a per-slot parameter belongs to, from the catalogue.
 int32_t StrideOf(Parameter slot0Id) {
   switch (slot0Id) {
-#define TAVRIX_IGNORE_SINGLE(name, id, type, factoryDefault)
-#define TAVRIX_STRIDE_CASE(P, name, family, slot0Id, type, factoryDefault) \
+#define TAVRIX_IGNORE_SINGLE(name, id, type, simDefault)
+#define TAVRIX_STRIDE_CASE(P, name, family, slot0Id, type, simDefault) \
   case Parameter::name##_0:                                                \
     return wire::k##family##Stride;
     TAVRIX_CONFIG_PARAMETERS(TAVRIX_IGNORE_SINGLE, TAVRIX_STRIDE_CASE)

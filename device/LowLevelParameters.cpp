@@ -91,7 +91,7 @@ CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameter(ConfigParamet
 CANTavrixLowLevel::ParameterType CANTavrixLowLevel::GetParameterType(
     ConfigParameter parameterId) {
   switch (parameterId) {
-#define TAVRIX_TYPE_CASE(name, id, type, factoryDefault) \
+#define TAVRIX_TYPE_CASE(name, id, type, simDefault) \
   case ConfigParameter::name:                            \
     return ParameterType::type;
     TAVRIX_EACH_PARAMETER(TAVRIX_TYPE_CASE)

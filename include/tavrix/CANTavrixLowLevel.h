@@ -46,7 +46,7 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // Parameter ids, as listed in tavrix/ProtocolCatalog.h; a parameter travels
   // on API id 0x300 OR its id. Per-slot parameters name_0 .. name_3 sit at
   // the slot-0 id + stride * slot.
-#define TAVRIX_CONFIG_ENUMERATOR(name, id, type, factoryDefault) name = (id),
+#define TAVRIX_CONFIG_ENUMERATOR(name, id, type, simDefault) name = (id),
   enum class ConfigParameter : int32_t { TAVRIX_EACH_PARAMETER(TAVRIX_CONFIG_ENUMERATOR) };
 #undef TAVRIX_CONFIG_ENUMERATOR
 

@@ -1,18 +1,18 @@
 // The controller's configuration parameters as one list: name, id, the type
-// byte the library writes and the value the controller holds after a factory
-// reset. The device library's ConfigParameter enumeration and type table, its
-// per-slot arithmetic, the simulated controller's parameter store and the
-// trace decoder's names are all expanded from this list by the compiler, so
-// they cannot disagree.
+// byte the library writes and the value the simulated controller starts with
+// (and restores on the factory-defaults command). The device library's
+// ConfigParameter enumeration and type table, its per-slot arithmetic, the
+// simulated controller's parameter store and the trace decoder's names are
+// all expanded from this list by the compiler, so they cannot disagree.
 //
 // TAVRIX_CONFIG_PARAMETERS(P, S) calls
-//   P(name, id, type, factoryDefault) for a single parameter, and
-//   S(P, name, family, slot0Id, type, factoryDefault) for a per-slot one:
+//   P(name, id, type, simDefault) for a single parameter, and
+//   S(P, name, family, slot0Id, type, simDefault) for a per-slot one:
 //     enumerators name_0 .. name_3 at slot0Id + stride * slot, the stride
 //     being k<family>Stride below. S gets P so that it may expand the four
 //     slots through it (TAVRIX_EACH_SLOT).
 // type is one of kInt32, kUint32, kFloat32, kBool (see zem::wire::type).
-// TAVRIX_EACH_PARAMETER(X) calls X(name, id, type, factoryDefault) once per
+// TAVRIX_EACH_PARAMETER(X) calls X(name, id, type, simDefault) once per
 // enumerator, slots expanded. Macros and constants only: nothing runs.
 #pragma once
 
@@ -75,11 +75,11 @@ constexpr uint32_t kVoltageCompensationOn = 2;
 
 #define TAVRIX_SLOT_ID(family, slot0Id, slot) \
   ::zem::wire::SlotParameterId((slot0Id), ::zem::wire::k##family##Stride, (slot))
-#define TAVRIX_EACH_SLOT(X, name, family, slot0Id, type, factoryDefault)    \
-  X(name##_0, TAVRIX_SLOT_ID(family, slot0Id, 0), type, factoryDefault)     \
-  X(name##_1, TAVRIX_SLOT_ID(family, slot0Id, 1), type, factoryDefault)     \
-  X(name##_2, TAVRIX_SLOT_ID(family, slot0Id, 2), type, factoryDefault)     \
-  X(name##_3, TAVRIX_SLOT_ID(family, slot0Id, 3), type, factoryDefault)
+#define TAVRIX_EACH_SLOT(X, name, family, slot0Id, type, simDefault)    \
+  X(name##_0, TAVRIX_SLOT_ID(family, slot0Id, 0), type, simDefault)     \
+  X(name##_1, TAVRIX_SLOT_ID(family, slot0Id, 1), type, simDefault)     \
+  X(name##_2, TAVRIX_SLOT_ID(family, slot0Id, 2), type, simDefault)     \
+  X(name##_3, TAVRIX_SLOT_ID(family, slot0Id, 3), type, simDefault)
 
 static_assert(::zem::wire::kSlotCount == 4, "TAVRIX_EACH_SLOT expands every slot");
 

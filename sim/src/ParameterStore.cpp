@@ -24,8 +24,8 @@ ParameterValue Encode(uint8_t typeCode, double value) {
 // Every parameter of the catalogue, each at its factory default.
 Defaults MakeDefaults() {
   Defaults d{};
-#define TAVRIX_SIM_DEFAULT(name, id, typeName, factoryDefault) \
-  d[static_cast<size_t>(id)] = Encode(type::typeName, static_cast<double>(factoryDefault));
+#define TAVRIX_SIM_DEFAULT(name, id, typeName, simDefault) \
+  d[static_cast<size_t>(id)] = Encode(type::typeName, static_cast<double>(simDefault));
   TAVRIX_EACH_PARAMETER(TAVRIX_SIM_DEFAULT)
 #undef TAVRIX_SIM_DEFAULT
   return d;

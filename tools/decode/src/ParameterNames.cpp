@@ -11,7 +11,7 @@
 namespace tavrix::decode {
 namespace {
 
-#define TAVRIX_PARAMETER_ENTRY(name, id, code, factoryDefault) \
+#define TAVRIX_PARAMETER_ENTRY(name, id, code, simDefault) \
   ParameterInfo{id, #name, zem::wire::type::code},
 constexpr ParameterInfo kListed[] = {TAVRIX_EACH_PARAMETER(TAVRIX_PARAMETER_ENTRY)};
 #undef TAVRIX_PARAMETER_ENTRY

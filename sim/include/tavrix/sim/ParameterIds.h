@@ -7,8 +7,8 @@
 
 namespace tavrix::sim::param {
 
-#define TAVRIX_SIM_SINGLE_ID(name, id, type, factoryDefault) constexpr int name = (id);
-#define TAVRIX_SIM_SLOT0_ID(P, name, family, slot0Id, type, factoryDefault) \
+#define TAVRIX_SIM_SINGLE_ID(name, id, type, simDefault) constexpr int name = (id);
+#define TAVRIX_SIM_SLOT0_ID(P, name, family, slot0Id, type, simDefault) \
   constexpr int name = (slot0Id);
 TAVRIX_CONFIG_PARAMETERS(TAVRIX_SIM_SINGLE_ID, TAVRIX_SIM_SLOT0_ID)
 #undef TAVRIX_SIM_SLOT0_ID
