@@ -1,11 +1,11 @@
 // The setpoint sender loop (see SetDaemon.h).
-#include "SetDaemon.h"
+#include "setpoint/SetDaemon.h"
 
 #include <hal/CAN.h>
 #include <hal/HALBase.h>
 #include <tavrix/Wire.h>
 
-#include "LoopPacer.h"
+#include "common/LoopPacer.h"
 
 namespace zem::driver {
 
@@ -15,10 +15,7 @@ SetDaemon::SetDaemon(const uint64_t* registry, const std::atomic<float>* valueTa
                      const std::atomic<uint64_t>* periodTable,
                      uint64_t* const* statusLocation)
     : m_registry(registry),
-      m_value(valueTable),
-      m_aux(auxTable),
-      m_pidSlot(pidSlotTable),
-      m_apiId(apiIdTable),
+      m_reader(SetpointTableView{valueTable, auxTable, pidSlotTable, apiIdTable}),
       m_ctrlFramePeriodUs(periodTable),
       m_statusLocation(statusLocation) {}
 
@@ -53,16 +50,20 @@ uint64_t SetDaemon::ServeDueDevices(uint64_t wakeUs) {
       if (dueUs < wakeUs) wakeUs = dueUs;
       continue;
     }
-    SendSetpoint(d);
+    if (!SendSetpoint(d)) {
+      // Still due: look at it again within one period.
+      if (nowUs + periodUs < wakeUs) wakeUs = nowUs + periodUs;
+      continue;
+    }
     const uint64_t nextDueUs = m_lastSentUs[d] + periodUs;
     if (nextDueUs < wakeUs) wakeUs = nextDueUs;
   }
   return wakeUs;
 }
 
-void SetDaemon::SendSetpoint(int deviceNumber) {
-  const SetpointTableView tables{m_value, m_aux, m_pidSlot, m_apiId};
-  const SetpointContent content = LoadSetpoint(tables, deviceNumber);
+bool SetDaemon::SendSetpoint(int deviceNumber) {
+  SetpointContent content;
+  if (!m_reader.Load(deviceNumber, content)) return false;
   const wire::Payload payload =
       wire::EncodeSetpoint(wire::Setpoint{content.value, content.aux, content.pidSlot});
   int32_t status = 0;
@@ -71,6 +72,7 @@ void SetDaemon::SendSetpoint(int deviceNumber) {
   // Updated whatever the send's outcome: a failed frame waits for the next period.
   m_lastSentUs[deviceNumber] = HAL_GetFPGATime(&status);
   m_sentMask |= DeviceBit(deviceNumber);
+  return true;
 }
 
 }  // namespace zem::driver

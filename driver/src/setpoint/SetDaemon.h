@@ -7,8 +7,8 @@
 
 #include <wpi/SafeThread.h>
 
-#include "DeviceRegistry.h"
-#include "SetpointSlots.h"
+#include "common/DeviceRegistry.h"
+#include "setpoint/SetpointTable.h"
 
 namespace zem::driver {
 
@@ -25,14 +25,13 @@ class SetDaemon : public wpi::SafeThread {
   // One scan over all device numbers; returns the wake time lowered to the
   // earliest next due time of a served device.
   uint64_t ServeDueDevices(uint64_t wakeUs);
-  void SendSetpoint(int deviceNumber);
+  // False when the device had nothing to send yet (see SetpointReader).
+  bool SendSetpoint(int deviceNumber);
   bool WasSent(int deviceNumber) const { return IsRegistered(m_sentMask, deviceNumber); }
 
   const uint64_t* m_registry;
-  const std::atomic<float>* m_value;
-  const std::atomic<int16_t>* m_aux;
-  const std::atomic<uint8_t>* m_pidSlot;
-  const std::atomic<int32_t>* m_apiId;
+  // Holds the pointers to the four content tables the thread was handed.
+  SetpointReader m_reader;
   const std::atomic<uint64_t>* m_ctrlFramePeriodUs;
   // FPGA time read right after each device's last send; owned by the thread.
   uint64_t m_lastSentUs[kDeviceSlots] = {};

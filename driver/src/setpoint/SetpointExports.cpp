@@ -4,9 +4,9 @@
 
 #include <tavrix/TavrixDriver.h>
 
-#include "DeviceRegistry.h"
+#include "common/DeviceRegistry.h"
 #include "DriverObjects.h"
-#include "SetpointSlots.h"
+#include "setpoint/SetpointTable.h"
 
 namespace {
 

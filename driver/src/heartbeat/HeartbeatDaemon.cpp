@@ -1,12 +1,12 @@
 // The heartbeat loop (see HeartbeatDaemon.h).
-#include "HeartbeatDaemon.h"
+#include "heartbeat/HeartbeatDaemon.h"
 
 #include <hal/CAN.h>
 #include <hal/HALBase.h>
 #include <tavrix/Wire.h>
 
-#include "DeviceRegistry.h"
-#include "LoopPacer.h"
+#include "common/DeviceRegistry.h"
+#include "common/LoopPacer.h"
 
 namespace zem::driver {
 

@@ -1,5 +1,5 @@
 // Notifier-paced waits with a wall-clock fallback (see LoopPacer.h).
-#include "LoopPacer.h"
+#include "common/LoopPacer.h"
 
 #include <chrono>
 #include <mutex>

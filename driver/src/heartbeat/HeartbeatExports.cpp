@@ -6,7 +6,7 @@
 #include <tavrix/TavrixDriver.h>
 #include <tavrix/Wire.h>
 
-#include "DeviceRegistry.h"
+#include "common/DeviceRegistry.h"
 #include "DriverObjects.h"
 
 namespace {
