@@ -1,7 +1,7 @@
 # Checks the dynamic symbols that libTavrixDriver.so defines: the C interface,
 # the registry word and (when built) the JVM entry points must be there; apart
 # from the standard library's vague-linkage symbols nothing else may be.
-# Run as: cmake -DNM=<nm> -DLIBRARY=<lib> -DWITH_JNI=<ON|OFF> -P CheckExports.cmake
+# Run as: cmake -DNM=<nm> -DLIBRARY=<lib> -DWITH_JNI=<ON|OFF> -P check_exports.cmake
 cmake_minimum_required(VERSION 3.16)
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE rc)

@@ -6,7 +6,7 @@
 #include <hal/simulation/MockHooks.h>
 #include <tavrix/TavrixDriver.h>
 
-#include "BusRecorder.h"
+#include "bus_recorder.h"
 
 int main() {
   BusRecorder bus;

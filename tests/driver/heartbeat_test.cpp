@@ -13,9 +13,15 @@
 #include <tavrix/TavrixDriver.h>
 #include <tavrix/Wire.h>
 
-#include "BusRecorder.h"
+#include "bus_recorder.h"
+#include "process_threads.h"
 
 namespace {
+
+using tavrix_test::CallFromThreadsAtOnce;
+using tavrix_test::CountProcessThreads;
+using tavrix_test::StartRuntimeHelperThreads;
+using tavrix_test::WaitForProcessThreads;
 
 using Bytes8 = std::array<uint8_t, 8>;
 constexpr uint32_t kHeartbeatId = 0x02052480u;

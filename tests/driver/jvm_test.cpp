@@ -13,7 +13,7 @@
 #include <tavrix/TavrixDriver.h>
 
 #include "../../driver/jni/TavrixDriverJNI.h"
-#include "BusRecorder.h"
+#include "bus_recorder.h"
 
 namespace {
 

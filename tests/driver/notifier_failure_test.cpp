@@ -8,7 +8,7 @@
 #include <hal/Notifier.h>
 #include <tavrix/TavrixDriver.h>
 
-#include "BusRecorder.h"
+#include "bus_recorder.h"
 
 extern "C" HAL_NotifierHandle HAL_InitializeNotifier(int32_t* status) {
   *status = -1;

@@ -15,7 +15,7 @@
 # #line directives point compiler messages at the Markdown file's own lines
 # (the lines of a block are kept one for one, blank ones included).
 #
-# Usage: awk -v out=<dir> -v source=<markdown path> -f extract-snippets.awk <markdown file>
+# Usage: awk -v out=<dir> -v source=<markdown path> -f extract_snippets.awk <markdown file>
 
 function flush_paragraph_names(text,   rest, start, stop, names) {
   names = ""

@@ -2,8 +2,8 @@
 // from main while they still run: it must exit with status 0.
 #include <chrono>
 
-#include "Responder.h"
-#include "WallClock.h"
+#include "responder.h"
+#include "wall_clock.h"
 #include "tavrix/CANTavrix.h"
 
 int main() {

@@ -1,4 +1,4 @@
-#include "Responder.h"
+#include "responder.h"
 
 #include <algorithm>
 #include <cstring>

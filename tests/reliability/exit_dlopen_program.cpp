@@ -7,7 +7,7 @@
 
 #include <hal/simulation/MockHooks.h>
 
-#include "DriverLoader.h"
+#include "driver_loader.h"
 
 int main(int argc, char** argv) {
   if (argc != 2 || (std::strcmp(argv[1], "running") != 0 && std::strcmp(argv[1], "paused") != 0)) {

@@ -8,7 +8,7 @@
 #include <hal/simulation/DriverStationData.h>
 #include <hal/simulation/MockHooks.h>
 
-#include "FrameCounter.h"
+#include "frame_counter.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/sim/SimController.h"
 

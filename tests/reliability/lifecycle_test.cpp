@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <hal/simulation/MockHooks.h>
 
-#include "DriverLoader.h"
+#include "driver_loader.h"
 
 namespace {
 

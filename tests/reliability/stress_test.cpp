@@ -27,7 +27,7 @@
 #include <hal/simulation/MockHooks.h>
 #include <hal/simulation/SimRecords.h>
 
-#include "DriverStart.h"
+#include "driver_startup.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"

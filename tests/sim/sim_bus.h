@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "bus_trace.h"
 #include "hal/CAN.h"
 #include "hal/simulation/MockHooks.h"
 #include "hal/simulation/SimRecords.h"
@@ -53,12 +54,7 @@ inline void SendFloatParameter(int device, int parameterId, float value) {
 
 // Frames that the devices delivered on this device's API id, oldest first.
 inline std::vector<halsim::CanFrameRecord> Delivered(int device, int apiId) {
-  std::vector<halsim::CanFrameRecord> out;
-  const uint32_t id = wire::ComposeId(device, apiId);
-  for (const halsim::CanFrameRecord& r : halsim::GetCanTrace()) {
-    if (!r.fromRobot && r.messageID == id) out.push_back(r);
-  }
-  return out;
+  return tavrix_test::DeliveredFrames(device, apiId);
 }
 inline std::optional<halsim::CanFrameRecord> LastDelivered(int device, int apiId) {
   const std::vector<halsim::CanFrameRecord> all = Delivered(device, apiId);

@@ -1,18 +1,16 @@
-// Frame recording on the simulated bus (see BusRecorder.h).
-#include "BusRecorder.h"
+// Frame recording on the simulated bus (see bus_recorder.h).
+#include "bus_recorder.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include <hal/HALBase.h>
 #include <hal/simulation/CanData.h>
 #include <hal/simulation/MockHooks.h>
 #include <tavrix/Wire.h>
 
-#include "WallClock.h"
+#include "wall_clock.h"
 
 namespace {
 constexpr auto kHangBound = tavrix_test::WallBound(std::chrono::seconds(30));
@@ -88,19 +86,4 @@ bool BusRecorder::WaitForCount(uint32_t id, size_t count) const {
                                              [&](const SentFrame& f) { return f.id == id; })) >=
            count;
   });
-}
-
-std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start) {
-  std::atomic<bool> go{false};
-  std::vector<int32_t> results(static_cast<size_t>(callers));
-  std::vector<std::thread> threads;
-  for (int i = 0; i < callers; ++i) {
-    threads.emplace_back([&, i] {
-      while (!go) std::this_thread::yield();
-      results[static_cast<size_t>(i)] = start();
-    });
-  }
-  go = true;
-  for (std::thread& t : threads) t.join();
-  return results;
 }

@@ -10,8 +10,6 @@
 #include <mutex>
 #include <vector>
 
-#include "ProcessThreads.h"
-
 struct SentFrame {
   uint64_t timeUs = 0;
   uint32_t id = 0;
@@ -52,10 +50,3 @@ class BusRecorder {
   State& m_state;
   int32_t m_uid = 0;
 };
-
-using tavrix_test::CountProcessThreads;
-using tavrix_test::StartRuntimeHelperThreads;
-using tavrix_test::WaitForProcessThreads;
-// Calls start from callers threads released at the same moment; returns each
-// caller's result.
-std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start);

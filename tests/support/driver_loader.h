@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "FrameCounter.h"
+#include "frame_counter.h"
 
 namespace tavrix_test {
 

@@ -9,8 +9,8 @@
 
 #include <hal/simulation/CanData.h>
 
-#include "ProcessThreads.h"
-#include "WallClock.h"
+#include "process_threads.h"
+#include "wall_clock.h"
 #include "tavrix/Wire.h"
 
 namespace tavrix_test {

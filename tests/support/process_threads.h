@@ -7,11 +7,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "WallClock.h"
+#include "wall_clock.h"
 
 namespace tavrix_test {
 
@@ -53,5 +56,9 @@ inline int WaitForProcessThreads(int expected) {
   }
   return count;
 }
+
+// Calls start from callers threads released at the same moment; returns each
+// caller's result.
+std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int32_t()>& start);
 
 }  // namespace tavrix_test
