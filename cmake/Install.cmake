@@ -4,7 +4,7 @@
 # imported targets Tavrix::Tavrix, Tavrix::TavrixDriver, the platform stand-in
 # (Tavrix::wpiutil, Tavrix::wpiHal, Tavrix::wpilibc) and the simulated
 # controller (Tavrix::TavrixSim); built with TAVRIX_REAL_WPILIB, only the first
-# two, which link WPILib's own package. When the build has a JDK the driver's jar
+# two, which link WPILib's own package. With TAVRIX_BUILD_JNI (the default) the driver's jar
 # goes to <prefix>/share/java and the package names it in Tavrix_JAR.
 include(CMakePackageConfigHelpers)
 
@@ -31,16 +31,15 @@ function(tavrix_install_include_dirs target)
   set_target_properties(${target} PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${rewritten}")
 endfunction()
 
-set(TAVRIX_PACKAGE_TARGETS "")
-foreach(target wpiutil wpiHal wpilibc TavrixDriver Tavrix TavrixSim)
-  if(TARGET ${target})
-    tavrix_install_include_dirs(${target})
-    # Installed libraries find each other beside themselves.
-    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
-    list(APPEND TAVRIX_PACKAGE_TARGETS ${target})
-  else()
-    message(STATUS "Install: target ${target} is not defined; left out of the package")
-  endif()
+if(TAVRIX_REAL_WPILIB)
+  set(TAVRIX_PACKAGE_TARGETS TavrixDriver Tavrix)
+else()
+  set(TAVRIX_PACKAGE_TARGETS wpiutil wpiHal wpilibc TavrixDriver Tavrix TavrixSim)
+endif()
+foreach(target ${TAVRIX_PACKAGE_TARGETS})
+  tavrix_install_include_dirs(${target})
+  # Installed libraries find each other beside themselves.
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
 endforeach()
 
 install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
@@ -58,21 +57,17 @@ else()
   set(TAVRIX_HEADER_DIRS include platform/include sim/include)
 endif()
 foreach(dir ${TAVRIX_HEADER_DIRS})
-  if(EXISTS ${PROJECT_SOURCE_DIR}/${dir})
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
-      DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-      FILES_MATCHING PATTERN "*.h")
-  endif()
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    FILES_MATCHING PATTERN "*.h")
 endforeach()
 
-if(TARGET tavrix-decode)
-  install(TARGETS tavrix-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS tavrix-decode RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The jar of the driver's Java classes; the native library beside it is libTavrixDriver.
 set(TAVRIX_JAR_INSTALL_PATH ${CMAKE_INSTALL_DATADIR}/java/tavrix-driver.jar)
 set(TAVRIX_LIBDIR_INSTALL_PATH ${CMAKE_INSTALL_LIBDIR})
-if(TARGET TavrixDriverJava)
+if(TAVRIX_BUILD_JNI)
   set(TAVRIX_HAS_JAR TRUE)
   install(FILES ${TAVRIX_DRIVER_JAR} DESTINATION ${CMAKE_INSTALL_DATADIR}/java)
 else()

@@ -7,8 +7,8 @@
 
 #include <wpi/SafeThread.h>
 
-#include "HeartbeatDaemon.h"
-#include "SetDaemon.h"
+#include "heartbeat/HeartbeatDaemon.h"
+#include "setpoint/SetDaemon.h"
 
 namespace zem::driver {
 

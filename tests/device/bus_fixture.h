@@ -1,25 +1,20 @@
-// Test support for the motor-controller object tests: the bus trace read back
-// as one device's frames and parameter writes, raw status frames, and a way
-// to have the driver's threads running before the clock is stepped.
+// Test support for the motor-controller object tests: one device's parameter
+// writes read back from the bus trace, raw status frames, and the fixtures
+// that have the driver's threads running before the clock is stepped (the
+// trace queries and the start-up watch are in tests/support).
 #pragma once
 
-#include <array>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <hal/simulation/CanData.h>
 #include <hal/simulation/MockHooks.h>
 #include <hal/simulation/SimRecords.h>
 
-#include "WallClock.h"
+#include "bus_trace.h"
+#include "driver_startup.h"
 #include "tavrix/CANTavrix.h"
-#include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
 #include "tavrix/sim/SimController.h"
 
@@ -41,18 +36,6 @@ inline ParamWrite FloatWrite(int32_t id, float v) { return {id, wire::FloatBits(
 inline ParamWrite U32Write(int32_t id, uint32_t v) { return {id, v, wire::type::kUint32}; }
 inline ParamWrite I32Write(int32_t id, uint32_t v) { return {id, v, wire::type::kInt32}; }
 inline ParamWrite BoolWrite(int32_t id, bool v) { return {id, v ? 1u : 0u, wire::type::kBool}; }
-
-// Robot-sent frames of one device (optionally of one API id), in bus order.
-inline std::vector<halsim::CanFrameRecord> RobotFrames(int32_t device, int32_t apiId = -1) {
-  std::vector<halsim::CanFrameRecord> out;
-  for (const auto& f : halsim::GetCanTrace()) {
-    if (f.fromRobot && wire::IsControllerId(f.messageID) && wire::DeviceOf(f.messageID) == device &&
-        (apiId < 0 || wire::ApiOf(f.messageID) == apiId)) {
-      out.push_back(f);
-    }
-  }
-  return out;
-}
 
 inline Bytes PayloadOf(const halsim::CanFrameRecord& f) { return Bytes(f.data, f.data + f.dataSize); }
 
@@ -88,80 +71,6 @@ inline void DeliverStatus(int32_t device, int32_t apiId, const wire::Payload& pa
   HALSIM_DeliverCanMessage(wire::ComposeId(device, apiId), payload.data(),
                            static_cast<uint8_t>(payload.size()));
 }
-
-// The device library's start-up thread sweeps every setpoint id and then
-// starts the driver's threads. StartThreads waits for the sweep's last call,
-// starts the threads itself (which does nothing when they run already), then
-// steps the clock until the setpoint thread has served each given device, so
-// that from then on every step finds the thread parked and the device served
-// at its period. A device registered after the thread's last scan is first
-// served within the thread's idle wake. The waits are for events; their wall
-// bounds only turn a broken driver into a failure instead of a hang.
-class DriverStartup {
- public:
-  // Call before the first device of the process is constructed.
-  static void Watch() { GetState(); }
-
-  static void StartThreads(std::initializer_list<int32_t> devices) {
-    State& st = GetState();
-    // Paused, the start-up thread makes its moves only inside a step.
-    if (HALSIM_IsTimingPaused()) HALSIM_StepTiming(0);
-    std::unique_lock<std::mutex> lock(st.mutex);
-    ASSERT_TRUE(st.cond.wait_for(lock, tavrix_test::WallBound(std::chrono::seconds(20)), [&] { return st.swept; }))
-        << "the start-up sweep did not end";
-    lock.unlock();
-    ZEM_CANTavrixRunHeartbeat();
-    ZEM_CANTavrixRunSetDriver();
-    const auto allServed = [&] {
-      for (const int32_t d : devices) {
-        if (st.served[static_cast<size_t>(d & 63)] == 0) return false;
-      }
-      return true;
-    };
-    constexpr int kMaxSteps = 2 * static_cast<int>(wire::kSetpointIdleWakeUs / kStepUs);
-    for (int step = 0; step < kMaxSteps; ++step) {
-      lock.lock();
-      // A thread that is still starting gets a moment to make its first pass.
-      const bool served = st.cond.wait_for(lock, tavrix_test::WallBound(std::chrono::milliseconds(5)), allServed);
-      lock.unlock();
-      if (served) return;
-      HALSIM_StepTiming(kStepUs);
-    }
-    FAIL() << "the setpoint thread did not serve the devices";
-  }
-
- private:
-  static constexpr uint64_t kStepUs = 10000;
-  struct State {
-    std::mutex mutex;
-    std::condition_variable cond;
-    bool swept = false;
-    std::array<uint64_t, 64> served{};  // setpoint frames after the sweep, per device
-  };
-  // Never destroyed: the callback may run until process exit.
-  static State& GetState() {
-    static State* state = [] {
-      auto* st = new State;
-      HALSIM_RegisterCanFrameCallback(&DriverStartup::OnFrame, st);
-      return st;
-    }();
-    return *state;
-  }
-  static void OnFrame(void* param, uint64_t, uint32_t id, const uint8_t*, uint8_t size,
-                      int32_t periodMs, HAL_Bool fromRobot) {
-    if (!fromRobot || !wire::IsControllerId(id)) return;
-    auto* st = static_cast<State*>(param);
-    {
-      std::lock_guard<std::mutex> lock(st->mutex);
-      // The sweep ends by stopping the repetition of API id 19 of device 62.
-      if (periodMs < 0 && id == wire::ComposeId(62, 19)) st->swept = true;
-      const int32_t api = wire::ApiOf(id);
-      const bool setpointApi = wire::IsSetpointSenderApi(api);
-      if (st->swept && setpointApi && size == 8) ++st->served[static_cast<size_t>(wire::DeviceOf(id))];
-    }
-    st->cond.notify_all();
-  }
-};
 
 // Pauses the clock and watches for the driver's start before any device exists.
 class DeviceTest : public ::testing::Test {

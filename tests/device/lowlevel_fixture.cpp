@@ -9,7 +9,8 @@
 #include <hal/simulation/CanData.h>
 #include <hal/simulation/MockHooks.h>
 
-#include "WallClock.h"
+#include "bus_trace.h"
+#include "wall_clock.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
 
@@ -222,12 +223,8 @@ bool IsSetpointApi(int32_t apiId) {
 }  // namespace
 
 std::vector<Sent> AllSentTo(int deviceNumber, size_t from) {
-  const auto trace = halsim::GetCanTrace();
   std::vector<Sent> out;
-  for (size_t i = from; i < trace.size(); ++i) {
-    const auto& f = trace[i];
-    if (!f.fromRobot || !wire::IsControllerId(f.messageID)) continue;
-    if (wire::DeviceOf(f.messageID) != deviceNumber) continue;
+  for (const auto& f : tavrix_test::RobotFrames(deviceNumber, tavrix_test::kAnyApi, from)) {
     out.push_back(Sent{wire::ApiOf(f.messageID), ToBytes(f.data, f.dataSize), f.periodMs,
                        f.timestampUs});
   }

@@ -9,8 +9,8 @@
 #include <gtest/gtest.h>
 #include <mockdata/PWMData.h>
 
-#include "Responder.h"
-#include "WallClock.h"
+#include "responder.h"
+#include "wall_clock.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/Tavrix.h"
 

@@ -1,7 +1,7 @@
 // Injected bus faults of the simulated controller, and attaching rules.
 #include <cmath>
 
-#include "SimBus.h"
+#include "sim_bus.h"
 #include "tavrix/sim/ParameterIds.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Follower mode of the simulated controller: the echo, following a leader's
 // status frame 0 on the bus, and the end of following.
-#include "SimBus.h"
+#include "sim_bus.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "SimBus.h"
+#include "sim_bus.h"
 #include "tavrix/sim/ParameterIds.h"
 
 namespace {

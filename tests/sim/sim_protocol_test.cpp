@@ -2,7 +2,7 @@
 // parameter round trips, defaults, burn flash, power cycle, factory defaults.
 #include <frc/CAN.h>
 
-#include "SimBus.h"
+#include "sim_bus.h"
 #include "tavrix/sim/ParameterIds.h"
 
 namespace {

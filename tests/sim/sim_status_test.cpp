@@ -1,6 +1,6 @@
 // Status frames of the simulated controller: periods, period commands and the
 // encoding of what they carry, read back with the library's decoders.
-#include "SimBus.h"
+#include "sim_bus.h"
 
 namespace {
 

@@ -7,6 +7,8 @@ declare -A want=(
   [log2asc]=can-utils [asc2log]=can-utils [tshark]=tshark [text2pcap]=tshark [clang++]=clang
   [arm-linux-gnueabi-g++]=g++-arm-linux-gnueabi [qemu-arm]=qemu-user
   [xz]=xz-utils  # unpacks the WPILib archive (extra-wpilib.sh)
+  [gcovr]=gcovr  # line coverage (extra-coverage.sh)
+  [clang-format]=clang-format [clang-tidy]=clang-tidy [run-clang-tidy]=clang-tidy  # lint.sh
 )
 missing=()
 for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done

@@ -1,0 +1,45 @@
+// The setpoint sender thread: re-sends every registered device's latest
+// setpoint frame whenever the device's control-frame period has elapsed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include <wpi/SafeThread.h>
+
+#include "common/DeviceRegistry.h"
+#include "setpoint/SetpointTable.h"
+
+namespace zem::driver {
+
+class SetDaemon : public wpi::SafeThread {
+ public:
+  SetDaemon(const uint64_t* registry, const std::atomic<float>* valueTable,
+            const std::atomic<int16_t>* auxTable, const std::atomic<uint8_t>* pidSlotTable,
+            const std::atomic<int32_t>* apiIdTable, const std::atomic<uint64_t>* periodTable,
+            uint64_t* const* statusLocation);
+  ~SetDaemon() override = default;
+
+ private:
+  void Main() override;
+  // One scan over all device numbers; returns the wake time lowered to the
+  // earliest next due time of a served device.
+  uint64_t ServeDueDevices(uint64_t wakeUs);
+  // False when the device had nothing to send yet (see SetpointReader).
+  bool SendSetpoint(int deviceNumber);
+  bool WasSent(int deviceNumber) const { return IsRegistered(m_sentMask, deviceNumber); }
+
+  const uint64_t* m_registry;
+  // Holds the pointers to the four content tables the thread was handed.
+  SetpointReader m_reader;
+  const std::atomic<uint64_t>* m_ctrlFramePeriodUs;
+  // FPGA time read right after each device's last send; owned by the thread.
+  uint64_t m_lastSentUs[kDeviceSlots] = {};
+  uint64_t* const* m_statusLocation;  // kept for the status word; the loop does not use it
+  uint64_t m_lastPassUs = 0;
+  // Bit d set once device d was sent. Kept apart from m_lastSentUs so that a
+  // send at FPGA time 0 is not taken for "never sent".
+  uint64_t m_sentMask = 0;
+};
+
+}  // namespace zem::driver

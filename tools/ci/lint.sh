@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Style and common bug patterns in the project's own C and C++ files (the list
+# of tools/ci/own-sources.sh):
+#  - clang-format: fails on any difference from .clang-format
+#    (tools/ci/format-all.sh applies it);
+#  - clang-tidy with .clang-tidy: fails on any finding. It runs over the
+#    translation units of a configure-only clang build (compile_commands.json,
+#    benchmarks and fuzz targets on) and over our headers they include.
+# Prints what it checked, the findings per check and its wall time.
+# Usage: lint.sh <repo root>   (LINT_BUILD_DIR: build directory, default <repo root>/build-lint)
+set -euo pipefail
+root=$(cd "${1:?usage: lint.sh <repo root>}" && pwd)
+build=${LINT_BUILD_DIR:-$root/build-lint}
+jobs=${CI_JOBS:-2}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "lint: $*" >&2; exit 1; }
+for tool in clang-format clang-tidy run-clang-tidy clang++; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (tools/ci/install-deps.sh installs it)"
+done
+start=$(date +%s)
+cd "$root"
+mapfile -t files < <(bash tools/ci/own-sources.sh "$root")
+[ ${#files[@]} -gt 0 ] || fail "no source files found"
+
+echo "lint: clang-format on ${#files[@]} files ($(clang-format --version | head -n1))"
+format_status=0
+printf '%s\0' "${files[@]}" |
+  xargs -0 -n 20 -P "$jobs" clang-format --dry-run -Werror --style=file 2>"$work/format.txt" ||
+  format_status=$?
+format_files=$(grep -E '^[^ ].*: error: code should be clang-formatted' "$work/format.txt" |
+  cut -d: -f1 | sort -u | wc -l || true)
+echo "lint: $format_files file(s) differ from .clang-format"
+formatted=$(date +%s)
+
+# Configure only: the compilation database is all clang-tidy needs.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DTAVRIX_BUILD_BENCH=ON -DTAVRIX_BUILD_FUZZ=ON >"$work/cmake.txt" ||
+  { cat "$work/cmake.txt"; fail "configuring $build failed"; }
+# Translation units of ours that the database has; the rest need an installed
+# package (examples/consumer) or the real WPILib (tests/realwpilib).
+grep -o '"file": "[^"]*"' "$build/compile_commands.json" | sed 's/^"file": "//; s/"$//' |
+  sort -u >"$work/database.txt"
+units=()
+skipped=()
+for file in "${files[@]}"; do
+  case "$file" in *.c | *.cc | *.cpp) ;; *) continue ;; esac
+  if grep -qxF "$root/$file" "$work/database.txt"; then units+=("$root/$file"); else skipped+=("$file"); fi
+done
+echo "lint: clang-tidy on ${#units[@]} translation units and the headers of ours they include" \
+  "($(clang-tidy --version | grep -o 'version [0-9.]*'))"
+[ ${#skipped[@]} -eq 0 ] || echo "lint: not in the compilation database, not tidied: ${skipped[*]}"
+
+# run-clang-tidy takes regular expressions: escape each path and anchor it.
+patterns=()
+for unit in "${units[@]}"; do patterns+=("^$(printf '%s' "$unit" | sed 's/[].[^$*+?(){}|\\]/\\&/g')\$"); done
+tidy_status=0
+run-clang-tidy -p "$build" -j "$jobs" -quiet "${patterns[@]}" >"$work/tidy.txt" 2>&1 || tidy_status=$?
+# A header's finding shows once per unit that includes it: count each place once.
+grep -E '^/.*:[0-9]+:[0-9]+: (warning|error): ' "$work/tidy.txt" | sort -u >"$work/findings.txt" || true
+finding_count=$(wc -l <"$work/findings.txt")
+echo "lint: $finding_count clang-tidy finding(s)"
+if [ "$finding_count" -gt 0 ]; then
+  sed -E 's/.*\[([^]]+)\]$/\1/' "$work/findings.txt" | sort | uniq -c | sort -rn
+  sed "s|^$root/||" "$work/findings.txt"
+fi
+tidied=$(date +%s)
+echo "lint: clang-format took $((formatted - start)) s, clang-tidy $((tidied - formatted)) s"
+
+[ "$format_status" -eq 0 ] ||
+  { head -n 40 "$work/format.txt"; fail "files differ from .clang-format (tools/ci/format-all.sh fixes them)"; }
+[ "$finding_count" -eq 0 ] || fail "clang-tidy reported findings"
+[ "$tidy_status" -eq 0 ] || { tail -n 40 "$work/tidy.txt"; fail "clang-tidy failed"; }
+echo "lint: no format difference, no clang-tidy finding"
