@@ -24,18 +24,17 @@ int32_t StrideOf(Parameter slot0Id) {
   switch (slot0Id) {
 #define TAVRIX_IGNORE_SINGLE(name, id, type, simDefault)
 #define TAVRIX_STRIDE_CASE(P, name, family, slot0Id, type, simDefault) \
-  case Parameter::name##_0:                                                \
-    return wire::k##family##Stride;
+  case Parameter::name##_0: return wire::k##family##Stride;
     TAVRIX_CONFIG_PARAMETERS(TAVRIX_IGNORE_SINGLE, TAVRIX_STRIDE_CASE)
 #undef TAVRIX_STRIDE_CASE
 #undef TAVRIX_IGNORE_SINGLE
-    default:
-      return 0;  // not a per-slot parameter: every slot is the one id
+    default: return 0;  // not a per-slot parameter: every slot is the one id
   }
 }
 
 Parameter SlotParameter(Parameter slot0Id, int slotID) {
-  const int32_t id = wire::SlotParameterId(static_cast<int32_t>(slot0Id), StrideOf(slot0Id), slotID);
+  const int32_t id =
+      wire::SlotParameterId(static_cast<int32_t>(slot0Id), StrideOf(slot0Id), slotID);
   return static_cast<Parameter>(id);
 }
 
@@ -142,8 +141,7 @@ CANError CANPIDController::SetSmartMotionMinOutputVelocity(double minVel, int sl
   return SetSlotFloat(Parameter::kSmartMotionMinOutputVelocity_0, minVel, slotID);
 }
 CANError CANPIDController::SetSmartMotionAllowedClosedLoopError(double allowedErr, int slotID) {
-  return SetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, allowedErr,
-                      slotID);
+  return SetSlotFloat(Parameter::kSmartMotionAllowedClosedLoopError_0, allowedErr, slotID);
 }
 CANError CANPIDController::SetSmartMotionAccelStrategy(AccelStrategy accelStrategy, int slotID) {
   // The controller keeps the strategy as a float.

@@ -139,8 +139,10 @@ CANTavrix::IdleMode CANTavrix::GetIdleMode() {
 
 CANError CANTavrix::EnableVoltageCompensation(double nominalVoltage) {
   // Both writes are always made.
-  const Status voltage = SetParameter(Parameter::kVoltageCompensationNominalVoltage, nominalVoltage);
-  const Status mode = SetParameter(Parameter::kVoltageCompensationMode, wire::kVoltageCompensationOn);
+  const Status voltage =
+      SetParameter(Parameter::kVoltageCompensationNominalVoltage, nominalVoltage);
+  const Status mode =
+      SetParameter(Parameter::kVoltageCompensationMode, wire::kVoltageCompensationOn);
   return BothSucceeded(voltage, mode);
 }
 

@@ -12,7 +12,6 @@ namespace zem {
 
 namespace {
 
-
 bool IsValidControlType(ControlType controlType) {
   const auto index = static_cast<int32_t>(controlType);
   return index >= 0 && index < static_cast<int32_t>(wire::kSetpointApiIds.size());
