@@ -5,13 +5,15 @@
 
 #include <cstdint>
 
+#include <tavrix/Wire.h>
+
 namespace zem::driver {
 
 // The driver acts on these device numbers only; 0 and 63 are never served.
 constexpr int32_t kFirstDeviceNumber = 1;
 constexpr int32_t kLastDeviceNumber = 62;
 // Table size: one slot per 6-bit device number.
-constexpr int kDeviceSlots = 64;
+constexpr int kDeviceSlots = static_cast<int>(wire::kDeviceMask) + 1;
 
 constexpr bool IsServedDeviceNumber(int32_t deviceNumber) {
   return deviceNumber >= kFirstDeviceNumber && deviceNumber <= kLastDeviceNumber;

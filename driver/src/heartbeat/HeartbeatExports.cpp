@@ -15,7 +15,7 @@ using zem::driver::IsServedDeviceNumber;
 
 // The sweep covers every device number a setpoint may have been left
 // repeating for, 0 included; 63 is never addressed.
-constexpr int32_t kLastSweptDevice = 62;
+constexpr int32_t kLastSweptDevice = zem::driver::kLastDeviceNumber;
 
 void SweepDevice(int32_t deviceNumber) {
   const zem::wire::Payload zeroSetpoint = zem::wire::EncodeSetpoint(zem::wire::Setpoint{});
