@@ -101,6 +101,7 @@ CANDigitalInput CANTavrix::GetReverseLimitSwitch(CANDigitalInput::LimitSwitchPol
 // ---------------------------------------------------------------------------
 
 CANError CANTavrix::SetSmartCurrentLimit(unsigned int limit) {
+  // NOLINTNEXTLINE(readability-suspicious-call-argument): the one limit is the stall limit
   return SetSmartCurrentLimit(limit, kDefaultFreeLimit, kDefaultLimitRpm);
 }
 

@@ -94,6 +94,8 @@ CANTavrixLowLevel::ParameterType CANTavrixLowLevel::GetParameterType(
 #define TAVRIX_TYPE_CASE(name, id, type, simDefault) \
   case ConfigParameter::name:                            \
     return ParameterType::type;
+    // One case per catalogue row: many rows share a type.
+    // NOLINTNEXTLINE(bugprone-branch-clone)
     TAVRIX_EACH_PARAMETER(TAVRIX_TYPE_CASE)
 #undef TAVRIX_TYPE_CASE
   }

@@ -22,7 +22,7 @@ class CANDigitalInput {
 
   // Writes the switch's polarity parameter, awaiting nothing; the result of
   // that write is ignored.
-  CANDigitalInput(CANTavrix& device, LimitSwitch limitSwitch, LimitSwitchPolarity polarity);
+  CANDigitalInput(CANTavrix& owner, LimitSwitch whichSwitch, LimitSwitchPolarity polarity);
 
   // The switch bit of a freshly read fault word, whatever the enable setting.
   // Returns at once (status frame 0); false when no fresh frame came.

@@ -12,7 +12,7 @@ class CANTavrix;
 
 class CANEncoder {
  public:
-  explicit CANEncoder(CANTavrix& device);
+  explicit CANEncoder(CANTavrix& owner);
 
   // The decoded status values, unscaled: the controller applies the factors.
   // Return at once (status frames 2 and 1); 0.0 when no fresh frame came.

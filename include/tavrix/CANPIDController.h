@@ -25,7 +25,7 @@ class CANPIDController {
   // gives the values their meaning.
   enum class AccelStrategy : int32_t { kAccelStrategy0 = 0, kAccelStrategy1 = 1 };
 
-  explicit CANPIDController(CANTavrix& device);
+  explicit CANPIDController(CANTavrix& owner);
 
   // Commands a setpoint of any control type; the device's Get() is untouched.
   // Only stores: the driver repeats it every control-frame period. kFailed,

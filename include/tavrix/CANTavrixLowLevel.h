@@ -79,7 +79,7 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // first construction in the process also initialises the HAL and starts the
   // start-up thread, which starts the driver's threads; it does not wait for
   // them. Then writes the motor type and registers the device with the driver.
-  CANTavrixLowLevel(int deviceId, MotorType type);
+  CANTavrixLowLevel(int deviceNumber, MotorType type);
   // Sends nothing: the device stays registered and its last setpoint repeats.
   ~CANTavrixLowLevel() override;
 

@@ -39,38 +39,38 @@ constexpr uint32_t kVoltageCompensationOn = 2;
 // Parameters 74 and 75 are also written as kInt32 0 when compensation is
 // turned off; the list gives the type of the enabling write.
 // clang-format off
-#define TAVRIX_CONFIG_PARAMETERS(P, S)                                   \
-  P(kMotorType, 2, kUint32, 1)                                           \
-  P(kIdleMode, 6, kUint32, 0)                                            \
-  P(kSecondaryCurrentLimit, 11, kFloat32, 0.0)                           \
-  P(kSecondaryCurrentLimitArg2, 12, kUint32, 0)                          \
-  S(P, kP, Gains, 13, kFloat32, 0.0)                                        \
-  S(P, kI, Gains, 14, kFloat32, 0.0)                                        \
-  S(P, kD, Gains, 15, kFloat32, 0.0)                                        \
-  S(P, kFF, Gains, 16, kFloat32, 0.0)                                       \
-  S(P, kIZone, Gains, 17, kFloat32, 0.0)                                    \
-  S(P, kDFilter, Gains, 18, kFloat32, 0.0)                                  \
-  S(P, kOutputMin, Gains, 19, kFloat32, -1.0)                               \
-  S(P, kOutputMax, Gains, 20, kFloat32, 1.0)                                \
-  P(kForwardLimitSwitchPolarity, 50, kBool, false)                       \
-  P(kReverseLimitSwitchPolarity, 51, kBool, false)                       \
-  /* Like a wired switch: it stops the motor unless disabled. */         \
-  P(kForwardLimitSwitchEnabled, 52, kBool, true)                         \
-  P(kReverseLimitSwitchEnabled, 53, kBool, true)                         \
-  P(kOpenLoopRampRate, 56, kFloat32, 0.0)                                \
-  P(kSmartCurrentLimit, 59, kUint32, 80)                                 \
-  P(kSmartCurrentLimitArg2, 60, kUint32, 0)                              \
-  P(kSmartCurrentLimitArg3, 61, kUint32, 20000)                          \
-  P(kVoltageCompensationMode, 74, kUint32, 0)                            \
-  P(kVoltageCompensationNominalVoltage, 75, kFloat32, 0.0)               \
-  S(P, kSmartMotionMaxVelocity, Motion, 76, kFloat32, 0.0)                  \
-  S(P, kSmartMotionMaxAccel, Motion, 77, kFloat32, 0.0)                     \
-  S(P, kSmartMotionMinOutputVelocity, Motion, 78, kFloat32, 0.0)            \
-  S(P, kSmartMotionAllowedClosedLoopError, Motion, 79, kFloat32, 0.0)       \
-  S(P, kSmartMotionAccelStrategy, Motion, 80, kFloat32, 0.0)                \
-  S(P, kIMaxAccum, IMaxAccum, 96, kFloat32, 0.0)                            \
-  P(kPositionConversionFactor, 112, kFloat32, 1.0)                       \
-  P(kVelocityConversionFactor, 113, kFloat32, 1.0)                       \
+#define TAVRIX_CONFIG_PARAMETERS(P, S)                                        \
+  P(kMotorType, 2, kUint32, 1)                                                \
+  P(kIdleMode, 6, kUint32, 0)                                                 \
+  P(kSecondaryCurrentLimit, 11, kFloat32, 0.0)                                \
+  P(kSecondaryCurrentLimitArg2, 12, kUint32, 0)                               \
+  S(P, kP, Gains, 13, kFloat32, 0.0)                                          \
+  S(P, kI, Gains, 14, kFloat32, 0.0)                                          \
+  S(P, kD, Gains, 15, kFloat32, 0.0)                                          \
+  S(P, kFF, Gains, 16, kFloat32, 0.0)                                         \
+  S(P, kIZone, Gains, 17, kFloat32, 0.0)                                      \
+  S(P, kDFilter, Gains, 18, kFloat32, 0.0)                                    \
+  S(P, kOutputMin, Gains, 19, kFloat32, -1.0)                                 \
+  S(P, kOutputMax, Gains, 20, kFloat32, 1.0)                                  \
+  P(kForwardLimitSwitchPolarity, 50, kBool, false)                            \
+  P(kReverseLimitSwitchPolarity, 51, kBool, false)                            \
+  /* Like a wired switch: it stops the motor unless disabled. */              \
+  P(kForwardLimitSwitchEnabled, 52, kBool, true)                              \
+  P(kReverseLimitSwitchEnabled, 53, kBool, true)                              \
+  P(kOpenLoopRampRate, 56, kFloat32, 0.0)                                     \
+  P(kSmartCurrentLimit, 59, kUint32, 80)                                      \
+  P(kSmartCurrentLimitArg2, 60, kUint32, 0)                                   \
+  P(kSmartCurrentLimitArg3, 61, kUint32, 20000)                               \
+  P(kVoltageCompensationMode, 74, kUint32, 0)                                 \
+  P(kVoltageCompensationNominalVoltage, 75, kFloat32, 0.0)                    \
+  S(P, kSmartMotionMaxVelocity, Motion, 76, kFloat32, 0.0)                    \
+  S(P, kSmartMotionMaxAccel, Motion, 77, kFloat32, 0.0)                       \
+  S(P, kSmartMotionMinOutputVelocity, Motion, 78, kFloat32, 0.0)              \
+  S(P, kSmartMotionAllowedClosedLoopError, Motion, 79, kFloat32, 0.0)         \
+  S(P, kSmartMotionAccelStrategy, Motion, 80, kFloat32, 0.0)                  \
+  S(P, kIMaxAccum, IMaxAccum, 96, kFloat32, 0.0)                              \
+  P(kPositionConversionFactor, 112, kFloat32, 1.0)                            \
+  P(kVelocityConversionFactor, 113, kFloat32, 1.0)                            \
   P(kClosedLoopRampRate, 114, kFloat32, 0.0)
 
 #define TAVRIX_SLOT_ID(family, slot0Id, slot) \

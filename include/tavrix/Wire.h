@@ -221,7 +221,7 @@ struct Setpoint {
 
 inline Payload EncodeSetpoint(const Setpoint& s) {
   Payload p{};
-  PutU32(&p[0], FloatBits(s.value));
+  PutU32(p.data(), FloatBits(s.value));
   PutU16(&p[4], static_cast<uint16_t>(s.aux));
   p[6] = s.pidSlot;
   return p;
@@ -229,7 +229,7 @@ inline Payload EncodeSetpoint(const Setpoint& s) {
 inline Setpoint DecodeSetpoint(const uint8_t* data, int length) {
   const Payload p = PadPayload(data, length);
   Setpoint s;
-  s.value = BitsToFloat(GetU32(&p[0]));
+  s.value = BitsToFloat(GetU32(p.data()));
   s.aux = static_cast<int16_t>(GetU16(&p[4]));
   s.pidSlot = p[6];
   return s;
@@ -262,13 +262,13 @@ constexpr int kValueWordLength = 4;
 
 inline std::array<uint8_t, kValueFrameLength> EncodeValueFrame(uint32_t word, uint8_t typeCode) {
   std::array<uint8_t, kValueFrameLength> p{};
-  PutU32(&p[0], word);
+  PutU32(p.data(), word);
   p[4] = typeCode;
   return p;
 }
 inline ValueFrame DecodeValueFrame(const uint8_t* data, int length) {
   const Payload p = PadPayload(data, length);
-  return ValueFrame{GetU32(&p[0]), p[4]};
+  return ValueFrame{GetU32(p.data()), p[4]};
 }
 
 // Device side: a value word read as a number by its type code. False for a
@@ -322,7 +322,7 @@ struct Status2 {
 inline Status0 DecodeStatus0(const uint8_t* data, int length, double sign) {
   const Payload p = PadPayload(data, length);
   Status0 s;
-  s.appliedOutput = static_cast<int16_t>(GetU16(&p[0])) / kAppliedOutputScale * sign;
+  s.appliedOutput = static_cast<int16_t>(GetU16(p.data())) / kAppliedOutputScale * sign;
   s.faults = GetU16(&p[2]);
   s.stickyFaults = GetU16(&p[4]);
   s.byte6Bits2To3 = static_cast<uint8_t>((p[6] >> 2) & 3);
@@ -333,7 +333,7 @@ inline Status0 DecodeStatus0(const uint8_t* data, int length, double sign) {
 inline Status1 DecodeStatus1(const uint8_t* data, int length, double sign) {
   const Payload p = PadPayload(data, length);
   Status1 s;
-  s.velocity = static_cast<double>(BitsToFloat(GetU32(&p[0]))) * sign;
+  s.velocity = static_cast<double>(BitsToFloat(GetU32(p.data()))) * sign;
   s.motorTemperature = p[4];
   s.busVoltage = (p[5] + 256 * (p[6] & 0x0F)) * kBusVoltageLsb;
   s.outputCurrent = ((p[6] >> 4) + 16 * p[7]) * kOutputCurrentLsb;
@@ -342,7 +342,7 @@ inline Status1 DecodeStatus1(const uint8_t* data, int length, double sign) {
 inline Status2 DecodeStatus2(const uint8_t* data, int length, double sign) {
   const Payload p = PadPayload(data, length);
   Status2 s;
-  s.position = static_cast<double>(BitsToFloat(GetU32(&p[0]))) * sign;
+  s.position = static_cast<double>(BitsToFloat(GetU32(p.data()))) * sign;
   s.iAccum = static_cast<double>(BitsToFloat(GetU32(&p[4]))) * sign;
   return s;
 }
@@ -360,7 +360,7 @@ inline Payload EncodeStatus0(double appliedOutput, uint16_t faults, uint16_t sti
   double raw = std::round(appliedOutput * kAppliedOutputScale);
   if (std::isnan(raw)) raw = 0.0;
   raw = raw > 32767.0 ? 32767.0 : (raw < -32768.0 ? -32768.0 : raw);
-  PutU16(&p[0], static_cast<uint16_t>(static_cast<int16_t>(raw)));
+  PutU16(p.data(), static_cast<uint16_t>(static_cast<int16_t>(raw)));
   PutU16(&p[2], faults);
   PutU16(&p[4], stickyFaults);
   p[6] = static_cast<uint8_t>(isFollower ? (1u << kIsFollowerBit) : 0u);
@@ -369,7 +369,7 @@ inline Payload EncodeStatus0(double appliedOutput, uint16_t faults, uint16_t sti
 inline Payload EncodeStatus1(float velocity, uint8_t motorTemperature, double busVoltage,
                              double outputCurrent) {
   Payload p{};
-  PutU32(&p[0], FloatBits(velocity));
+  PutU32(p.data(), FloatBits(velocity));
   p[4] = motorTemperature;
   const uint32_t volts = ScaleToUnsigned(busVoltage, kBusVoltageLsb, kTwelveBitMax);
   const uint32_t amps = ScaleToUnsigned(outputCurrent, kOutputCurrentLsb, kTwelveBitMax);
@@ -380,7 +380,7 @@ inline Payload EncodeStatus1(float velocity, uint8_t motorTemperature, double bu
 }
 inline Payload EncodeStatus2(float position, float iAccum) {
   Payload p{};
-  PutU32(&p[0], FloatBits(position));
+  PutU32(p.data(), FloatBits(position));
   PutU32(&p[4], FloatBits(iAccum));
   return p;
 }
@@ -432,13 +432,13 @@ struct Follow {
 
 inline Payload EncodeFollow(uint32_t leaderFrameId, uint32_t configWord) {
   Payload p{};
-  PutU32(&p[0], leaderFrameId);
+  PutU32(p.data(), leaderFrameId);
   PutU32(&p[4], configWord);
   return p;
 }
 inline Follow DecodeFollow(const uint8_t* data, int length) {
   const Payload p = PadPayload(data, length);
-  return Follow{GetU32(&p[0]), GetU32(&p[4])};
+  return Follow{GetU32(p.data()), GetU32(&p[4])};
 }
 
 // ---------------------------------------------------------------------------

@@ -7,11 +7,14 @@
 
 namespace tavrix::sim::param {
 
+// The names expand to declarators, which cannot take parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TAVRIX_SIM_SINGLE_ID(name, id, type, simDefault) constexpr int name = (id);
 #define TAVRIX_SIM_SLOT0_ID(P, name, family, slot0Id, type, simDefault) \
   constexpr int name = (slot0Id);
 TAVRIX_CONFIG_PARAMETERS(TAVRIX_SIM_SINGLE_ID, TAVRIX_SIM_SLOT0_ID)
 #undef TAVRIX_SIM_SLOT0_ID
+// NOLINTEND(bugprone-macro-parentheses)
 #undef TAVRIX_SIM_SINGLE_ID
 
 // Shorter names of motion-profile settings.
