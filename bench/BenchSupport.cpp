@@ -34,8 +34,12 @@ void WaitForStartupThreadToEnd() {
 }  // namespace
 
 bool QuickRun() {
-  const char* quick = std::getenv("TAVRIX_BENCH_QUICK");
-  return quick != nullptr && std::strcmp(quick, "0") != 0;
+  // Read once, on first use; nothing in the benchmarks sets the environment.
+  static const bool quick = [] {
+    const char* value = std::getenv("TAVRIX_BENCH_QUICK");  // NOLINT(concurrency-mt-unsafe)
+    return value != nullptr && std::strcmp(value, "0") != 0;
+  }();
+  return quick;
 }
 
 BenchWorld& BenchWorld::Get() {

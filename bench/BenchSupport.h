@@ -63,7 +63,8 @@ double Median(std::vector<double> values);
 // first alternates); the medians of the per-call times of the slices.
 template <typename Floor, typename Subject>
 Paired MeasurePaired(Floor&& floor, Subject&& subject, int slices, int batch) {
-  std::vector<double> floorNs, subjectNs;
+  std::vector<double> floorNs;
+  std::vector<double> subjectNs;
   floorNs.reserve(static_cast<size_t>(slices));
   subjectNs.reserve(static_cast<size_t>(slices));
   auto timeBatch = [batch](auto& body) {

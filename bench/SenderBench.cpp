@@ -136,7 +136,9 @@ void BM_SenderPassAgainst62BareSends(benchmark::State& state) {
   gStamping = true;
   HALSIM_StepTiming(periodUs);  // one pass, to learn the sender's phase
   const int rounds = QuickRun() ? 20 : 400;
-  std::vector<double> passNs, bareNs, hotNs;
+  std::vector<double> passNs;
+  std::vector<double> bareNs;
+  std::vector<double> hotNs;
   for (auto _ : state) {
     BareBurstLoop floor(gPassStamps.firstSimUs.load() + periodUs + periodUs / 2, periodUs);
     for (int r = 0; r < rounds; ++r) {

@@ -60,6 +60,7 @@ LatencyHistogram RunRobotThreads(std::chrono::milliseconds span) {
   std::vector<LatencyHistogram> perThread(kRobotThreads);
   std::atomic<bool> stop{false};
   std::vector<std::thread> threads;
+  threads.reserve(kRobotThreads);
   for (int t = 0; t < kRobotThreads; ++t) {
     threads.emplace_back([&, t] {
       zem::CANTavrix& robot = world.Robot(t);
@@ -84,7 +85,8 @@ void BM_SetP99FourThreadsWhileSenderServes62(benchmark::State& state) {
   ServeAlignedDevices(kServedDevices, kDefaultPeriodMs);
   const int slices = QuickRun() ? 2 : 8;
   const auto span = std::chrono::milliseconds(QuickRun() ? 50 : 250);
-  LatencyHistogram stopped, serving;
+  LatencyHistogram stopped;
+  LatencyHistogram serving;
   for (auto _ : state) {
     for (int s = 0; s < slices; ++s) {
       // Paused, the setpoint thread sits in its wait: stopped. Running, it

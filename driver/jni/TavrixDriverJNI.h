@@ -8,8 +8,7 @@
 extern "C" {
 #endif
 
-JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* vm, void* reserved);
-JNIEXPORT void JNICALL JNI_OnUnload(JavaVM* vm, void* reserved);
+// JNI_OnLoad and JNI_OnUnload are declared by jni.h itself.
 
 JNIEXPORT void JNICALL Java_com_zemdyn_jni_CANHeartbeatJNI_HeartbeatInit(JNIEnv* env, jclass cls);
 JNIEXPORT jint JNICALL Java_com_zemdyn_jni_CANHeartbeatJNI_RunHeartbeat(JNIEnv* env, jclass cls);

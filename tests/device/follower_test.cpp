@@ -87,7 +87,9 @@ TEST_F(FollowerTest, ExternalLeaders) {
 }
 
 TEST_F(FollowerTest, EchoDecidesTheResult) {
-  BusFaults corrupt, shortReply, silent;
+  BusFaults corrupt;
+  BusFaults shortReply;
+  BusFaults silent;
   corrupt.corruptFollowerEcho = true;
   shortReply.replyLength = 7;
   silent.silent = true;

@@ -101,7 +101,7 @@ void ScriptedController::SetReplier(int32_t apiId, Replier replier) {
   state->repliers[apiId] = std::move(replier);
 }
 
-void ScriptedController::Answer(int32_t apiId, Bytes reply) {
+void ScriptedController::Answer(int32_t apiId, const Bytes& reply) {
   SetReplier(apiId, [reply](const Bytes& sent) -> std::optional<Bytes> {
     if (!sent.empty()) return std::nullopt;
     return reply;

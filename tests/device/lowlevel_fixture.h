@@ -81,7 +81,7 @@ class ScriptedController {
 
   void SetReplier(int32_t apiId, Replier replier);
   // Answers every empty request on apiId with these bytes.
-  void Answer(int32_t apiId, Bytes reply);
+  void Answer(int32_t apiId, const Bytes& reply);
   void AnswerFirmware(uint32_t version, bool debugBuild);
   // Remembers parameter writes and answers parameter reads with the stored
   // word (the parameter's type byte included), as a controller would.

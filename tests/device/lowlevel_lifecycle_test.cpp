@@ -213,6 +213,7 @@ TEST_F(LifecycleTest, ConcurrentFirstConstructionsStartTheThreadOnce) {
   constexpr int kThreads = 4;
   std::atomic<int> ready{0};
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   std::vector<int> firmware(kThreads, -1);
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {

@@ -1,5 +1,6 @@
 // The setpoint sender thread, observed on the simulated bus with the simulated
 // clock paused and stepped.
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <climits>
@@ -35,6 +36,7 @@ void Serve(int32_t device, int32_t periodMs) {
 
 std::vector<uint64_t> TimesOf(const std::vector<SentFrame>& frames) {
   std::vector<uint64_t> times;
+  times.reserve(frames.size());
   for (const SentFrame& f : frames) times.push_back(f.timeUs);
   return times;
 }
@@ -46,10 +48,8 @@ uint64_t StartSender(const BusRecorder& bus, std::vector<int> firstFrameDevices)
   EXPECT_EQ(ZEM_CANTavrixRunSetDriver(), 0);
   for (int d : firstFrameDevices) {
     EXPECT_TRUE(bus.WaitFor([d](const std::vector<SentFrame>& frames) {
-      for (const SentFrame& f : frames) {
-        if (zem::wire::DeviceOf(f.id) == d) return true;
-      }
-      return false;
+      return std::any_of(frames.begin(), frames.end(),
+                         [d](const SentFrame& f) { return zem::wire::DeviceOf(f.id) == d; });
     })) << "no frame for device " << d;
   }
   return bus.FramesForDevice(firstFrameDevices.front()).front().timeUs;

@@ -367,6 +367,7 @@ TEST(PlatformNotifier, StepIsBoundedWhenANotifierIsNeverWaitedOn) {
 
 TEST(PlatformHal, InitializeIsIdempotentAcrossThreads) {
   std::vector<std::thread> threads;
+  threads.reserve(4);
   std::atomic<int> ok{0};
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([&] { ok += HAL_Initialize(500, 0) ? 1 : 0; });

@@ -75,7 +75,7 @@ TEST(PlatformSafeThread, DestructorJoinsOrStopsAndMoveTransfersTheThread) {
     wpi::SafeThreadOwner<CountingThread> owner;
     owner.Start(&runs);
     wpi::SafeThreadOwner<CountingThread> other(std::move(owner));
-    EXPECT_FALSE(owner);
+    EXPECT_FALSE(owner);  // NOLINT(bugprone-use-after-move): checks the moved-from owner
     EXPECT_TRUE(other);
   }  // joins
   EXPECT_EQ(runs.load(), 1);

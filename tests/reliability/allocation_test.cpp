@@ -52,17 +52,18 @@ const int gHooksInstalled = __sanitizer_install_malloc_and_free_hooks(&OnMalloc,
 }  // namespace
 #else
 extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* ptr, size_t size);
+// glibc's own allocator entry points, which the replacements below forward to.
+void* __libc_malloc(size_t size);                // NOLINT(bugprone-reserved-identifier)
+void* __libc_calloc(size_t nmemb, size_t size);  // NOLINT(bugprone-reserved-identifier)
+void* __libc_realloc(void* ptr, size_t size);    // NOLINT(bugprone-reserved-identifier)
 
 void* malloc(size_t size) {
   NoteAllocation();
   return __libc_malloc(size);
 }
-void* calloc(size_t count, size_t size) {
+void* calloc(size_t nmemb, size_t size) {  // stdlib.h's parameter names
   NoteAllocation();
-  return __libc_calloc(count, size);
+  return __libc_calloc(nmemb, size);
 }
 void* realloc(void* ptr, size_t size) {
   NoteAllocation();

@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   // Deliberately never closed: the process exit unloads it.
   static tavrix_test::LoadedDriver driver;
   if (!driver.Loaded()) {
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read right after the failing call, same thread
     std::fprintf(stderr, "dlopen failed: %s\n", dlerror());
     return 1;
   }

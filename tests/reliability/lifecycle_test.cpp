@@ -39,6 +39,7 @@ TEST(ReliabilityLifecycle, FiftyLoadsAndUnloadsWithBothThreadsRunning) {
     const bool paused = round % 2 == 0;
     SetClockPaused(paused);
     LoadedDriver driver;
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read right after the failing call, same thread
     ASSERT_TRUE(driver.Loaded()) << dlerror();
     ASSERT_EQ(driver.Registry(), 0u) << "the previous load's registry is still there: "
                                         "dlclose did not unload the library";
@@ -50,6 +51,7 @@ TEST(ReliabilityLifecycle, FiftyLoadsAndUnloadsWithBothThreadsRunning) {
     if (paused) HALSIM_StepTiming(kStepUs);
     ASSERT_TRUE(frames.WaitForBoth(2)) << "the threads of this load sent nothing";
 
+    // NOLINTNEXTLINE(concurrency-mt-unsafe): read right after the failing call, same thread
     ASSERT_TRUE(driver.Close()) << dlerror();
     EXPECT_FALSE(DriverLibraryMapped()) << "the library stays mapped after dlclose";
     EXPECT_EQ(WaitForProcessThreads(threadsBefore), threadsBefore)

@@ -298,6 +298,7 @@ TEST(ReliabilityStress, EightThreadsForTenSteppedSeconds) {
   HALSIM_SetDriverStationEnabled(1);
   ASSERT_TRUE(StartDriverThroughADeviceObject()) << "the start-up thread did not end";
   std::vector<std::unique_ptr<tavrix::sim::SimController>> controllers;
+  controllers.reserve(kObjectDevices.size());
   for (int device : kObjectDevices) {
     controllers.push_back(std::make_unique<tavrix::sim::SimController>(device));
   }

@@ -137,7 +137,7 @@ TEST_F(SimFaultsTest, InvalidSettingsAreRefused) {
   SimController sim(kDevice, options);
   EXPECT_EQ(sim.GetState().busVoltage, tavrix::sim::GetBattery().openCircuitVolts);
   EXPECT_FALSE(sim.SetBusVoltage(-1.0));
-  EXPECT_FALSE(sim.SetBusVoltage(INFINITY));
+  EXPECT_FALSE(sim.SetBusVoltage(HUGE_VAL));  // the double infinity
   EXPECT_TRUE(sim.SetBusVoltage(0.0));
   MotorModel bad;
   bad.motor = tavrix::sim::DcMotor();

@@ -127,7 +127,9 @@ TEST(SimMechanism, MotorAndFlywheelSpinUpFollowTheFirstOrderAnswer) {
     model.inertiaKgM2 = c.inertia;
     model.viscousNmPerRadPerS = c.viscous;
     model.coulombNm = c.coulomb;
-    const double kt = dc.TorquePerAmpNm(), r = dc.ResistanceOhm(), kv = dc.RadPerSecPerVolt();
+    const double kt = dc.TorquePerAmpNm();
+    const double r = dc.ResistanceOhm();
+    const double kv = dc.RadPerSecPerVolt();
     const double b = c.gear * c.gear * kt / (kv * r) + c.viscous;
     const double friction = c.coulomb + c.gear * dc.FrictionTorqueNm();
     const double final = (c.gear * kt * 12.0 / r - friction) / b;

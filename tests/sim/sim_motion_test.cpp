@@ -166,7 +166,8 @@ TEST_F(SimMotionTest, ProfiledMoveTracksTheTrapezoidAndRestsWithinTheAllowedErro
     return 20.0;
   };
   SendSetpoint(kDevice, wire::kSetpointApiIds[kType], 20.0f, kSlot);
-  double worstLag = 0.0, fastest = 0.0;
+  double worstLag = 0.0;
+  double fastest = 0.0;
   for (int ms = 10; ms <= 1500; ms += 10) {
     RunEnabled(10);
     worstLag = std::max(worstLag, std::fabs(sim.GetPosition() - trapezoid(ms * 1e-3)));

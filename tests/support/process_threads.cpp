@@ -9,6 +9,7 @@ std::vector<int32_t> CallFromThreadsAtOnce(int callers, const std::function<int3
   std::atomic<bool> go{false};
   std::vector<int32_t> results(static_cast<size_t>(callers));
   std::vector<std::thread> threads;
+  threads.reserve(static_cast<size_t>(callers));
   for (int i = 0; i < callers; ++i) {
     threads.emplace_back([&, i] {
       while (!go) std::this_thread::yield();

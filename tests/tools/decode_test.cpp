@@ -169,8 +169,10 @@ struct ToolRun {
 ToolRun RunTool(std::vector<std::string> args) {
   args.insert(args.begin(), "tavrix-decode");
   std::vector<const char*> argv;
+  argv.reserve(args.size());
   for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
+  std::ostringstream out;
+  std::ostringstream err;
   const int status = decode::RunDecodeTool(static_cast<int>(argv.size()), argv.data(), out, err);
   return {status, out.str(), err.str()};
 }

@@ -39,10 +39,13 @@ inline uint64_t LoadRegistry(const uint64_t* word) {
   return __atomic_load_n(word, __ATOMIC_ACQUIRE);
 }
 
+// The atomic builtins write through `word`, which clang-tidy does not see.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 inline void SetRegistryBit(uint64_t* word, int deviceNumber) {
   __atomic_fetch_or(word, DeviceBit(deviceNumber), __ATOMIC_ACQ_REL);
 }
 
+// NOLINTNEXTLINE(readability-non-const-parameter)
 inline void ClearRegistryBit(uint64_t* word, int deviceNumber) {
   __atomic_fetch_and(word, ~DeviceBit(deviceNumber), __ATOMIC_ACQ_REL);
 }

@@ -35,7 +35,8 @@ class SetDaemon : public wpi::SafeThread {
   const std::atomic<uint64_t>* m_ctrlFramePeriodUs;
   // FPGA time read right after each device's last send; owned by the thread.
   uint64_t m_lastSentUs[kDeviceSlots] = {};
-  uint64_t* const* m_statusLocation;  // kept for the status word; the loop does not use it
+  // Kept with the other pointers the thread is handed; the loop does not use it.
+  [[maybe_unused]] uint64_t* const* m_statusLocation;
   uint64_t m_lastPassUs = 0;
   // Bit d set once device d was sent. Kept apart from m_lastSentUs so that a
   // send at FPGA time 0 is not taken for "never sent".

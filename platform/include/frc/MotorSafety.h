@@ -12,8 +12,8 @@ class MotorSafety : public ErrorBase {
  public:
   MotorSafety() = default;
   ~MotorSafety() override = default;
-  MotorSafety(MotorSafety&& rhs);
-  MotorSafety& operator=(MotorSafety&& rhs);
+  MotorSafety(MotorSafety&& rhs) noexcept;
+  MotorSafety& operator=(MotorSafety&& rhs) noexcept;
 
   // Restarts the expiration timer.
   void Feed();

@@ -8,7 +8,7 @@ namespace frc {
 
 class PWMSpeedController : public PWM, public SpeedController {
  public:
-  void Set(double value) override;
+  void Set(double speed) override;
   double Get() const override;
   void SetInverted(bool isInverted) override;
   bool GetInverted() const override;

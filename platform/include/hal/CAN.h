@@ -6,16 +6,16 @@
 #include "hal/Types.h"
 
 #define HAL_CAN_SEND_PERIOD_NO_REPEAT 0
-#define HAL_CAN_SEND_PERIOD_STOP_REPEATING -1
+#define HAL_CAN_SEND_PERIOD_STOP_REPEATING (-1)
 
 #define HAL_CAN_IS_FRAME_REMOTE 0x80000000
 #define HAL_CAN_IS_FRAME_11BIT 0x40000000
 
-#define HAL_ERR_CANSessionMux_InvalidBuffer -44086
-#define HAL_ERR_CANSessionMux_MessageNotFound -44087
+#define HAL_ERR_CANSessionMux_InvalidBuffer (-44086)
+#define HAL_ERR_CANSessionMux_MessageNotFound (-44087)
 #define HAL_WARN_CANSessionMux_NoToken 44087
-#define HAL_ERR_CANSessionMux_NotAllowed -44088
-#define HAL_ERR_CANSessionMux_NotInitialized -44089
+#define HAL_ERR_CANSessionMux_NotAllowed (-44088)
+#define HAL_ERR_CANSessionMux_NotInitialized (-44089)
 
 #ifdef __cplusplus
 extern "C" {

@@ -86,7 +86,7 @@ class SafeThreadOwnerBase {
 
  protected:
   // Runs thread->Main() on a new thread unless a started thread is still alive.
-  void Start(std::shared_ptr<SafeThread> thread);
+  void Start(const std::shared_ptr<SafeThread>& thread);
   std::shared_ptr<SafeThread> GetThreadBase() const;
 
  private:

@@ -45,8 +45,9 @@ CAN::CAN(CAN&& other) noexcept
 CAN& CAN::operator=(CAN&& other) noexcept {
   if (this != &other) {
     if (m_handle != HAL_kInvalidHandle) HAL_CleanCAN(m_handle);
-    ErrorBase::operator=(std::move(other));
+    // Handle first: nothing of `other` is read once it has been moved from.
     m_handle = std::exchange(other.m_handle, HAL_kInvalidHandle);
+    ErrorBase::operator=(std::move(other));
   }
   return *this;
 }

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "hal/HALBase.h"
 
@@ -15,6 +16,21 @@ constexpr double kMicrosPerSecond = 1e6;
 double NowSeconds() {
   int32_t status = 0;
   return static_cast<double>(HAL_GetFPGATime(&status)) / kMicrosPerSecond;
+}
+
+// strerror's text without strerror's shared buffer. The C library gives either
+// the GNU strerror_r (returns the text) or the POSIX one (fills the buffer,
+// returns 0); one of these two overloads takes its result.
+[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) {
+  return text;
+}
+[[maybe_unused]] const char* StrerrorText(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
+
+std::string ErrnoText(int code) {
+  char buffer[256] = {};
+  return StrerrorText(strerror_r(code, buffer, sizeof buffer), buffer);
 }
 
 }  // namespace
@@ -45,7 +61,7 @@ void ErrorBase::SetErrnoError(const wpi::Twine& contextMessage, wpi::StringRef f
                               wpi::StringRef function, int lineNumber) const {
   const int code = errno;
   if (code == 0) return;
-  m_error.Set(-code, contextMessage + ": " + std::strerror(code), filename, function, lineNumber,
+  m_error.Set(-code, contextMessage + ": " + ErrnoText(code), filename, function, lineNumber,
               this);
 }
 

@@ -21,20 +21,21 @@ double NowSeconds() {
 
 }  // namespace
 
-MotorSafety::MotorSafety(MotorSafety&& rhs) : ErrorBase(std::move(rhs)) {
-  std::lock_guard<wpi::mutex> lock(rhs.m_thisMutex);
+MotorSafety::MotorSafety(MotorSafety&& rhs) noexcept : ErrorBase(std::move(rhs)) {
+  // The base took only its own part; the timer fields below are still rhs's.
+  std::lock_guard<wpi::mutex> lock(rhs.m_thisMutex);  // NOLINT(bugprone-use-after-move)
   m_expiration = rhs.m_expiration;
   m_enabled = rhs.m_enabled;
   m_stopTime = rhs.m_stopTime;
 }
 
-MotorSafety& MotorSafety::operator=(MotorSafety&& rhs) {
+MotorSafety& MotorSafety::operator=(MotorSafety&& rhs) noexcept {
   if (this == &rhs) return *this;
-  ErrorBase::operator=(std::move(rhs));
   std::scoped_lock lock(m_thisMutex, rhs.m_thisMutex);
   m_expiration = rhs.m_expiration;
   m_enabled = rhs.m_enabled;
   m_stopTime = rhs.m_stopTime;
+  ErrorBase::operator=(std::move(rhs));  // last: nothing of rhs is read after it
   return *this;
 }
 

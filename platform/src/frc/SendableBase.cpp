@@ -11,18 +11,19 @@ namespace frc {
 
 SendableBase::SendableBase(bool /*addLiveWindow*/) {}
 
-SendableBase::SendableBase(SendableBase&& rhs) : Sendable(std::move(rhs)) {
-  std::lock_guard<wpi::mutex> lock(rhs.m_mutex);
+SendableBase::SendableBase(SendableBase&& rhs) noexcept : Sendable(std::move(rhs)) {
+  // The base has no state of its own; name and subsystem are still rhs's.
+  std::lock_guard<wpi::mutex> lock(rhs.m_mutex);  // NOLINT(bugprone-use-after-move)
   m_name = std::move(rhs.m_name);
   m_subsystem = std::move(rhs.m_subsystem);
 }
 
-SendableBase& SendableBase::operator=(SendableBase&& rhs) {
+SendableBase& SendableBase::operator=(SendableBase&& rhs) noexcept {
   if (this == &rhs) return *this;
-  Sendable::operator=(std::move(rhs));
   std::scoped_lock lock(m_mutex, rhs.m_mutex);
   m_name = std::move(rhs.m_name);
   m_subsystem = std::move(rhs.m_subsystem);
+  Sendable::operator=(std::move(rhs));  // last: nothing of rhs is read after it
   return *this;
 }
 

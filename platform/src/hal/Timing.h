@@ -46,7 +46,7 @@ class Timing {
   // On a SafeThread after its Main returned.
   void ThreadEnded();
 
-  int32_t RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback, void* param);
+  int32_t RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback function, void* param);
   void CancelTimedCallback(int32_t handle);
 
  private:

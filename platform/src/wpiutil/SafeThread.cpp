@@ -64,7 +64,7 @@ SafeThreadOwnerBase::~SafeThreadOwnerBase() {
   }
 }
 
-void SafeThreadOwnerBase::Start(std::shared_ptr<SafeThread> thread) {
+void SafeThreadOwnerBase::Start(const std::shared_ptr<SafeThread>& thread) {
   std::lock_guard<wpi::mutex> lock(m_mutex);
   if (m_thread.lock()) return;
   // A previous thread has finished its Main (its object is gone); reap it before

@@ -3,6 +3,7 @@
 // scaled, and a bad line gives a message, never a crash.
 #include "tavrix/trace/CandumpLog.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -234,10 +235,7 @@ void AppendHexByte(std::string& out, uint8_t byte) {
 
 bool IsValidInterfaceName(std::string_view name) {
   if (name.empty() || name.size() > kMaxInterfaceNameLength) return false;
-  for (char c : name) {
-    if (!IsTokenChar(c)) return false;
-  }
-  return true;
+  return std::all_of(name.begin(), name.end(), IsTokenChar);
 }
 
 std::string FormatCandumpLine(const TraceFrame& frame, std::string_view interfaceName) {

@@ -16,8 +16,24 @@ constexpr uint8_t kPcapNgMagic[4] = {0x0A, 0x0D, 0x0D, 0x0A};
 
 bool IsTextSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// strerror's text without strerror's shared buffer. The C library gives either
+// the GNU strerror_r (returns the text) or the POSIX one (fills the buffer,
+// returns 0); one of these two overloads takes its result.
+[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) {
+  return text;
+}
+[[maybe_unused]] const char* StrerrorText(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
+
+std::string ErrnoText(int code) {
+  char buffer[256] = {};
+  return StrerrorText(strerror_r(code, buffer, sizeof buffer), buffer);
+}
+
 std::string SystemError(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
+  const int code = errno;  // before anything else can change it
+  return what + " " + path + ": " + ErrnoText(code);
 }
 
 }  // namespace

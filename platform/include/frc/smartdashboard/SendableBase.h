@@ -14,8 +14,8 @@ class SendableBase : public Sendable {
  public:
   explicit SendableBase(bool addLiveWindow = true);
   ~SendableBase() override = default;
-  SendableBase(SendableBase&& rhs);
-  SendableBase& operator=(SendableBase&& rhs);
+  SendableBase(SendableBase&& rhs) noexcept;
+  SendableBase& operator=(SendableBase&& rhs) noexcept;
 
   using Sendable::SetName;
 
