@@ -35,11 +35,11 @@ class FigureReporter : public benchmark::ConsoleReporter {
 
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-48s %12s %12s %8s %8s  %s\n", "figure", "subject", "floor", "ratio",
-                "target", "met");
+    std::printf("\n%-48s %12s %12s %8s %8s  %s\n", "figure", "subject", "floor", "ratio", "target",
+                "met");
     for (const FigureRow& row : rows_) {
-      std::printf("%-48s %12.3f %12.3f %8.3f %8.2f  %s\n", row.name.c_str(), row.subject,
-                  row.floor, row.ratio, row.target, row.ratio <= row.target ? "yes" : "NO");
+      std::printf("%-48s %12.3f %12.3f %8.3f %8.2f  %s\n", row.name.c_str(), row.subject, row.floor,
+                  row.ratio, row.target, row.ratio <= row.target ? "yes" : "NO");
     }
   }
 
@@ -81,7 +81,8 @@ benchmark::ConsoleReporter::OutputOptions ConsoleOptions(int argc, char** argv) 
     color = std::strcmp(value, "false") != 0 && std::strcmp(value, "no") != 0 &&
             std::strcmp(value, "0") != 0;
   }
-  return color ? benchmark::ConsoleReporter::OO_ColorTabular : benchmark::ConsoleReporter::OO_Tabular;
+  return color ? benchmark::ConsoleReporter::OO_ColorTabular
+               : benchmark::ConsoleReporter::OO_Tabular;
 }
 
 }  // namespace

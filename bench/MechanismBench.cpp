@@ -41,4 +41,7 @@ void BM_SimulatedArmsPerControllerSecond(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_SimulatedArmsPerControllerSecond)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_SimulatedArmsPerControllerSecond)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);

@@ -66,14 +66,14 @@ void BM_ParameterReadAgainstCondVarPingPong(benchmark::State& state) {
   bool allAnswered = true;
   for (auto _ : state) {
     // One round trip per slice: the medians are of single round trips.
-    result = MeasurePaired([&pingPong](int) { pingPong.RoundTrip(); },
-                           [&robot, &allAnswered](int) {
-                             double gain = 0.0;
-                             allAnswered &= robot.GetParameter(
-                                 zem::CANTavrixLowLevel::ConfigParameter::kP_0, gain) ==
-                                 zem::CANTavrixLowLevel::ParameterStatus::kOK;
-                           },
-                           roundTrips, 1);
+    result = MeasurePaired(
+        [&pingPong](int) { pingPong.RoundTrip(); },
+        [&robot, &allAnswered](int) {
+          double gain = 0.0;
+          allAnswered &= robot.GetParameter(zem::CANTavrixLowLevel::ConfigParameter::kP_0, gain) ==
+                         zem::CANTavrixLowLevel::ParameterStatus::kOK;
+        },
+        roundTrips, 1);
     state.SetIterationTime(result.subjectNs * 1e-9);
   }
   world.Controller().Detach();

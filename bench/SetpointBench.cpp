@@ -51,7 +51,10 @@ void BM_SetAgainstLockAndFourStores(benchmark::State& state) {
   }
   ReportFigure(state, result.subjectNs, result.floorNs, kSetTarget);
 }
-BENCHMARK(BM_SetAgainstLockAndFourStores)->Iterations(1)->UseManualTime()->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_SetAgainstLockAndFourStores)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kNanosecond);
 
 // Four robot threads, each calling Set on its own device until told to stop;
 // each call timed on its own.

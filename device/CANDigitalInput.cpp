@@ -14,14 +14,15 @@ using Status = CANTavrixLowLevel::ParameterStatus;
 CANDigitalInput::CANDigitalInput(CANTavrix& owner, LimitSwitch whichSwitch,
                                  LimitSwitchPolarity polarity)
     : device(owner), limitSwitch(whichSwitch) {
-  const Parameter polarityParameter = IsForward() ? Parameter::kForwardLimitSwitchPolarity
-                                                  : Parameter::kReverseLimitSwitchPolarity;
+  const Parameter polarityParameter =
+      IsForward() ? Parameter::kForwardLimitSwitchPolarity : Parameter::kReverseLimitSwitchPolarity;
   // A failed write cannot fail the construction.
   device.SetParameter(polarityParameter, polarity != LimitSwitchPolarity::kPolarity0);
 }
 
 CANDigitalInput::ConfigParameter CANDigitalInput::EnabledParameter() const {
-  return IsForward() ? Parameter::kForwardLimitSwitchEnabled : Parameter::kReverseLimitSwitchEnabled;
+  return IsForward() ? Parameter::kForwardLimitSwitchEnabled
+                     : Parameter::kReverseLimitSwitchEnabled;
 }
 
 bool CANDigitalInput::Get() const {

@@ -95,12 +95,8 @@ double CANPIDController::GetD(int slotID) { return GetSlotFloat(Parameter::kD_0,
 double CANPIDController::GetDFilter(int slotID) {
   return GetSlotFloat(Parameter::kDFilter_0, slotID);
 }
-double CANPIDController::GetFF(int slotID) {
-  return GetSlotFloat(Parameter::kFF_0, slotID);
-}
-double CANPIDController::GetIZone(int slotID) {
-  return GetSlotFloat(Parameter::kIZone_0, slotID);
-}
+double CANPIDController::GetFF(int slotID) { return GetSlotFloat(Parameter::kFF_0, slotID); }
+double CANPIDController::GetIZone(int slotID) { return GetSlotFloat(Parameter::kIZone_0, slotID); }
 
 // ---------------------------------------------------------------------------
 // Output range: while the device is inverted the controller holds the

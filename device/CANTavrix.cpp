@@ -22,8 +22,7 @@ constexpr unsigned int kDefaultLimitRpm = 20000;
 constexpr int32_t kVoltageCompensationOff = 0;
 
 CANError BothSucceeded(Status first, Status second) {
-  return (first == Status::kOK && second == Status::kOK) ? CANError::kSuccess
-                                                          : CANError::kFailed;
+  return (first == Status::kOK && second == Status::kOK) ? CANError::kSuccess : CANError::kFailed;
 }
 
 // The controller stores the reciprocal of the robot-facing ramp rate; 0 (of
@@ -192,7 +191,8 @@ CANError CANTavrix::Follow(ExternalFollower leader, int deviceID, bool invert) {
   FollowConfig config;
   // Only the 6 bits of a device number belong in an arbitration id; more
   // would name some other frame.
-  config.leaderFrameId = leader.leaderFrameId | (static_cast<uint32_t>(deviceID) & wire::kDeviceMask);
+  config.leaderFrameId =
+      leader.leaderFrameId | (static_cast<uint32_t>(deviceID) & wire::kDeviceMask);
   config.configWord = wire::FollowConfigWord(leader.leaderKind, invert);
   return SetFollow(config);
 }

@@ -77,8 +77,7 @@ void CANTavrixLowLevel::ReportFirmwareMissing() {
   wpi::SmallString<255> text;
   wpi::raw_svector_ostream out(text);
   out << "Unable to retrieve TAVRIX firmware "
-      << "version for CAN ID: " << deviceId
-      << ". Please verify the deviceID field matches the "
+      << "version for CAN ID: " << deviceId << ". Please verify the deviceID field matches the "
       << "configured CAN ID of the controller, and that "
       << "the controller is connected to the CAN Bus.";
   frc::DriverStation::ReportError(out.str());

@@ -17,15 +17,18 @@ int32_t CANTavrixLowLevel::ReplyTimeoutMs() const {
   return canTimeoutMs;
 }
 
-CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::SetParameterCore(
-    ConfigParameter parameterId, ParameterType type, uint32_t value) {
-  const auto typeCode = static_cast<uint8_t>(static_cast<uint32_t>(static_cast<int32_t>(type)) & 0xFFu);
+CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::SetParameterCore(ConfigParameter parameterId,
+                                                                       ParameterType type,
+                                                                       uint32_t value) {
+  const auto typeCode =
+      static_cast<uint8_t>(static_cast<uint32_t>(static_cast<int32_t>(type)) & 0xFFu);
   WriteValueFrame(wire::ParameterApiId(static_cast<int32_t>(parameterId)), value, typeCode);
   return ParameterStatus::kOK;
 }
 
-CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameterCore(
-    ConfigParameter parameterId, ParameterType /*type*/, uint32_t& value) {
+CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameterCore(ConfigParameter parameterId,
+                                                                       ParameterType /*type*/,
+                                                                       uint32_t& value) {
   const int32_t apiId = wire::ParameterApiId(static_cast<int32_t>(parameterId));
   const uint8_t request[1] = {0};
   frc::CANData reply{};
@@ -88,12 +91,10 @@ CANTavrixLowLevel::ParameterStatus CANTavrixLowLevel::GetParameter(ConfigParamet
   return status;
 }
 
-CANTavrixLowLevel::ParameterType CANTavrixLowLevel::GetParameterType(
-    ConfigParameter parameterId) {
+CANTavrixLowLevel::ParameterType CANTavrixLowLevel::GetParameterType(ConfigParameter parameterId) {
   switch (parameterId) {
 #define TAVRIX_TYPE_CASE(name, id, type, simDefault) \
-  case ConfigParameter::name:                            \
-    return ParameterType::type;
+  case ConfigParameter::name: return ParameterType::type;
     // One case per catalogue row: many rows share a type.
     // NOLINTNEXTLINE(bugprone-branch-clone)
     TAVRIX_EACH_PARAMETER(TAVRIX_TYPE_CASE)

@@ -78,8 +78,7 @@ CANError CANTavrixLowLevel::SetPeriodicFramePeriod(PeriodicFrame frame, int peri
       status2PeriodMs = periodMs;
       apiId = wire::api::kStatus2;
       break;
-    default:
-      return CANError::kFailed;
+    default: return CANError::kFailed;
   }
   const auto payload = wire::EncodePeriodCommand(periodMs);
   canDevice.WritePacket(payload.data(), static_cast<int>(payload.size()), apiId);

@@ -64,12 +64,8 @@ void RunOne(Input& in) {
       SendFromRobot(wire::ComposeId(kDevice, static_cast<int32_t>(api)), in);
       break;
     }
-    case Op::kHeartbeat:
-      SendFromRobot(wire::kHeartbeatId, in);
-      break;
-    case Op::kRawRobotFrame:
-      SendFromRobot(in.Word(), in);
-      break;
+    case Op::kHeartbeat: SendFromRobot(wire::kHeartbeatId, in); break;
+    case Op::kRawRobotFrame: SendFromRobot(in.Word(), in); break;
     case Op::kDeviceFrame: {
       const uint32_t id = in.Byte() < 128 ? wire::kStatus0LeaderFrameId : in.Word();
       uint8_t data[16] = {};
@@ -77,11 +73,8 @@ void RunOne(Input& in) {
       HALSIM_DeliverCanMessage(id, data, length);
       break;
     }
-    case Op::kStep:
-      HALSIM_StepTiming((in.Byte() % 32 + 1) * kUsPerMs);
-      break;
-    case Op::kCount:
-      break;
+    case Op::kStep: HALSIM_StepTiming((in.Byte() % 32 + 1) * kUsPerMs); break;
+    case Op::kCount: break;
   }
 }
 

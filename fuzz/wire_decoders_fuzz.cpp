@@ -46,7 +46,8 @@ void CheckStatusFrames(const wire::Payload& p, int length) {
   Check(SameBytes(again.data() + 4, p.data() + 4, 4));
   // Applied output re-encodes to the same count.
   const wire::Status0 s0 = wire::DecodeStatus0(p.data(), length, 1.0);
-  const wire::Payload out0 = wire::EncodeStatus0(s0.appliedOutput, s0.faults, s0.stickyFaults, false);
+  const wire::Payload out0 =
+      wire::EncodeStatus0(s0.appliedOutput, s0.faults, s0.stickyFaults, false);
   Check(SameBytes(out0.data(), p.data(), 6));
 }
 
@@ -55,7 +56,8 @@ void CheckReplies(const wire::Payload& p, int length) {
   const auto valueAgain = wire::EncodeValueFrame(value.word, value.type);
   Check(SameBytes(valueAgain.data(), p.data(), valueAgain.size()));
   double number = 0.0;
-  Check(wire::ValueWordToDouble(value.word, value.type, &number) == (value.type <= wire::type::kBool));
+  Check(wire::ValueWordToDouble(value.word, value.type, &number) ==
+        (value.type <= wire::type::kBool));
 
   const wire::Firmware firmware = wire::DecodeFirmware(p.data(), length);
   const auto firmwareAgain = wire::EncodeFirmware(firmware.version, firmware.debugBuild);

@@ -43,11 +43,8 @@ JNIEXPORT jint JNICALL Java_com_zemdyn_jni_CANSetDriverJNI_RunSetDriver(JNIEnv*,
 }
 
 // Java has no unsigned byte: the slot travels as its bit pattern, (byte)-1 is 255.
-JNIEXPORT void JNICALL Java_com_zemdyn_jni_CANSetDriverJNI_SetDriverSet4(JNIEnv*, jclass,
-                                                                         jint deviceId,
-                                                                         jfloat value, jint apiId,
-                                                                         jbyte pidSlot,
-                                                                         jshort auxWord) {
+JNIEXPORT void JNICALL Java_com_zemdyn_jni_CANSetDriverJNI_SetDriverSet4(
+    JNIEnv*, jclass, jint deviceId, jfloat value, jint apiId, jbyte pidSlot, jshort auxWord) {
   ZEM_CANTavrixSetDriverSet4(deviceId, value, apiId, static_cast<uint8_t>(pidSlot), auxWord);
 }
 

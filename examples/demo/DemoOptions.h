@@ -7,9 +7,9 @@
 namespace tavrix::demo {
 
 struct DemoOptions {
-  double durationS = 6.0;          // simulated run length of the scenario
-  bool realtime = false;           // let the clock run in real time instead of stepping it
-  uint32_t intervalMs = 250;       // telemetry table interval
+  double durationS = 6.0;     // simulated run length of the scenario
+  bool realtime = false;      // let the clock run in real time instead of stepping it
+  uint32_t intervalMs = 250;  // telemetry table interval
   std::string logPath = "tavrix-demo.log";
   std::string pcapPath = "tavrix-demo.pcap";
 };

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cinttypes>
-#include <cstdarg>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -135,9 +135,8 @@ class TelemetryTable {
   static void PrintRow(uint64_t nowUs, CANTavrix& d) {
     zem::CANEncoder encoder = d.GetEncoder();
     std::printf("  %9.3f %4d %9.3f %13.1f %13.3f %10.2f %7.1f %9s\n", Seconds(nowUs),
-                d.GetDeviceId(), d.GetAppliedOutput(), encoder.GetVelocity(),
-                encoder.GetPosition(), d.GetOutputCurrent(), d.GetMotorTemperature(),
-                d.IsFollower() ? "yes" : "no");
+                d.GetDeviceId(), d.GetAppliedOutput(), encoder.GetVelocity(), encoder.GetPosition(),
+                d.GetOutputCurrent(), d.GetMotorTemperature(), d.IsFollower() ? "yes" : "no");
   }
 
   uint64_t intervalUs_;
@@ -234,7 +233,8 @@ void Scenario::Construct() {
   const auto arm = sim::Mechanism::Arm(armParams);
   arm->SetState({kArmHangingRad, 0.0});
   armSim_.AttachMechanism(arm);
-  armSim_.SetClosedLoopQuantity(static_cast<int>(kPositionControl), sim::ClosedLoopQuantity::kPosition);
+  armSim_.SetClosedLoopQuantity(static_cast<int>(kPositionControl),
+                                sim::ClosedLoopQuantity::kPosition);
   sim::FlywheelParams wheel;
   wheel.momentOfInertiaKgM2 = kFlywheelInertia;
   wheel.viscousNmPerRadPerS = 2.0e-4;
@@ -245,8 +245,8 @@ void Scenario::Construct() {
   follower_ = std::make_unique<CANTavrix>(kFollowerId, CANTavrix::MotorType::kMotorKind1);
   arm_ = std::make_unique<CANTavrix>(kArmId, CANTavrix::MotorType::kMotorKind1);
   flywheel_ = std::make_unique<CANTavrix>(kFlywheelId, CANTavrix::MotorType::kMotorKind1);
-  table_ = std::make_unique<TelemetryTable>(options_.intervalMs * kUsPerMs,
-                                            std::vector<CANTavrix*>{leader_.get(), follower_.get()});
+  table_ = std::make_unique<TelemetryTable>(
+      options_.intervalMs * kUsPerMs, std::vector<CANTavrix*>{leader_.get(), follower_.get()});
   const std::string leaderFw = leader_->GetFirmwareString();
   const std::string followerFw = follower_->GetFirmwareString();
   Note("device %d firmware: %s", kLeaderId, leaderFw.c_str());
@@ -282,7 +282,8 @@ void Scenario::WriteAndReadParameters() {
   Step("configuration written and read back");
   const CANError limit = leader_->SetSmartCurrentLimit(kCurrentLimitA);
   uint32_t limitBack = 0;
-  const auto status = leader_->GetParameter(CANTavrix::ConfigParameter::kSmartCurrentLimit, limitBack);
+  const auto status =
+      leader_->GetParameter(CANTavrix::ConfigParameter::kSmartCurrentLimit, limitBack);
   Note("SetSmartCurrentLimit(%u) returned %s; the controller holds %u A", kCurrentLimitA,
        ErrorName(limit), limitBack);
   Check(status == CANTavrix::ParameterStatus::kOK && limitBack == kCurrentLimitA,
@@ -308,7 +309,8 @@ void Scenario::MoveToPosition() {
        pid.GetP(kPositionSlot), pid.GetI(kPositionSlot), pid.GetD(kPositionSlot),
        pid.GetOutputMin(kPositionSlot), pid.GetOutputMax(kPositionSlot));
   const CANError result = pid.SetReference(kTargetRotations, kPositionControl, kPositionSlot);
-  Note("SetReference(%.1f, kControlType3, slot 1) returned %s", kTargetRotations, ErrorName(result));
+  Note("SetReference(%.1f, kControlType3, slot 1) returned %s", kTargetRotations,
+       ErrorName(result));
   RunFor(phases_.positionUs);
   Note("leader position %.3f rotations (target %.1f)", encoder.GetPosition(), kTargetRotations);
 }
@@ -401,8 +403,8 @@ bool Scenario::WriteTrace() {
     std::fprintf(stderr, "tavrix-demo: %s\n", error.c_str());
     return false;
   }
-  std::printf("\nBus trace: %zu frames written to %s (candump log) and %s (pcap).\n",
-              frames.size(), options_.logPath.c_str(), options_.pcapPath.c_str());
+  std::printf("\nBus trace: %zu frames written to %s (candump log) and %s (pcap).\n", frames.size(),
+              options_.logPath.c_str(), options_.pcapPath.c_str());
   std::printf("Open it with:  tavrix-decode %s\n", options_.logPath.c_str());
   std::printf("          or:  tshark -r %s\n", options_.pcapPath.c_str());
   return true;

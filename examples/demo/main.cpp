@@ -9,14 +9,11 @@ int main(int argc, char** argv) {
   tavrix::demo::DemoOptions options;
   std::string error;
   switch (tavrix::demo::ParseDemoOptions(argc, argv, options, error)) {
-    case tavrix::demo::ParseOutcome::kHelp:
-      std::fputs(tavrix::demo::DemoUsage(), stdout);
-      return 0;
+    case tavrix::demo::ParseOutcome::kHelp: std::fputs(tavrix::demo::DemoUsage(), stdout); return 0;
     case tavrix::demo::ParseOutcome::kError:
       std::fprintf(stderr, "tavrix-demo: %s\n\n%s", error.c_str(), tavrix::demo::DemoUsage());
       return 2;
-    case tavrix::demo::ParseOutcome::kRun:
-      break;
+    case tavrix::demo::ParseOutcome::kRun: break;
   }
   return tavrix::demo::RunDemo(options);
 }

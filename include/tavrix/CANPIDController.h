@@ -33,7 +33,8 @@ class CANPIDController {
   // For control types 1..6 a value that is NaN, infinite or beyond the float
   // range, or a NaN or infinite feed-forward, is refused with kFailed and the
   // previous setpoint keeps going out; for type 0 it goes out as 0.0.
-  CANError SetReference(double value, ControlType ctrl, int pidSlot = 0, double arbFeedforward = 0.0);
+  CANError SetReference(double value, ControlType ctrl, int pidSlot = 0,
+                        double arbFeedforward = 0.0);
 
   CANError SetP(double gain, int slotID = 0);
   CANError SetI(double gain, int slotID = 0);

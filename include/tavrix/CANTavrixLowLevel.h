@@ -148,8 +148,7 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   CANError SetIAccum(double value);
 
  protected:
-  ParameterStatus SetParameterCore(ConfigParameter parameterId, ParameterType type,
-                                   uint32_t value);
+  ParameterStatus SetParameterCore(ConfigParameter parameterId, ParameterType type, uint32_t value);
   ParameterStatus GetParameterCore(ConfigParameter parameterId, ParameterType type,
                                    uint32_t& value);
 

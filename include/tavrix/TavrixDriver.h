@@ -55,7 +55,7 @@ TAVRIX_DRIVER_API void ZEM_CANTavrixSetDriverSetCtrlFramePeriodMs(int32_t device
                                                                   int32_t periodMs);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif
 
 #endif /* TAVRIX_DRIVER_H */

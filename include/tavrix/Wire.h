@@ -76,9 +76,7 @@ constexpr std::array<int32_t, 7> kSetpointApiIds = {2, 18, 66, 50, 82, 67, 19};
 constexpr std::array<int32_t, 7> kSweepApiIds = {2, 18, 50, 66, 82, 67, 19};
 
 // A parameter travels on 0x300 OR its id.
-constexpr int32_t ParameterApiId(int32_t parameterId) {
-  return api::kParameterBase | parameterId;
-}
+constexpr int32_t ParameterApiId(int32_t parameterId) { return api::kParameterBase | parameterId; }
 constexpr bool IsParameterApi(int32_t apiId) {
   return (apiId & api::kParameterBase) == api::kParameterBase;
 }
@@ -158,9 +156,7 @@ inline void PutU32(uint8_t* out, uint32_t v) {
 inline void PutU64(uint8_t* out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline uint16_t GetU16(const uint8_t* in) {
-  return static_cast<uint16_t>(in[0] | (in[1] << 8));
-}
+inline uint16_t GetU16(const uint8_t* in) { return static_cast<uint16_t>(in[0] | (in[1] << 8)); }
 inline uint32_t GetU32(const uint8_t* in) {
   return static_cast<uint32_t>(in[0]) | (static_cast<uint32_t>(in[1]) << 8) |
          (static_cast<uint32_t>(in[2]) << 16) | (static_cast<uint32_t>(in[3]) << 24);
@@ -288,7 +284,7 @@ inline bool ValueWordToDouble(uint32_t word, uint8_t typeCode, double* out) {
 // ---------------------------------------------------------------------------
 
 constexpr double kAppliedOutputScale = 32767.0;
-constexpr double kBusVoltageLsb = 1.0 / 128.0;  // volts per count, 12 bits
+constexpr double kBusVoltageLsb = 1.0 / 128.0;    // volts per count, 12 bits
 constexpr double kOutputCurrentLsb = 1.0 / 32.0;  // amperes per count, 12 bits
 constexpr uint32_t kTwelveBitMax = 0xFFF;
 constexpr int kIsFollowerBit = 5;  // of byte 6 of status frame 0

@@ -55,7 +55,8 @@ ProfilePoint StepProfile(const ProfileLimits& l, double target, const ProfilePoi
   if (bounded) {
     // No faster than it can still stop from in the distance left; a profile
     // moving away from the target turns back at the acceleration.
-    next = std::min({speed + l.maxAccel * dtS, l.maxVelocity, std::sqrt(2.0 * l.maxAccel * distance)});
+    next =
+        std::min({speed + l.maxAccel * dtS, l.maxVelocity, std::sqrt(2.0 * l.maxAccel * distance)});
   }
   if (next >= 0.0) next = std::max(next, std::min(l.minVelocity, l.maxVelocity));
   const double step = next * dtS;
@@ -64,4 +65,3 @@ ProfilePoint StepProfile(const ProfileLimits& l, double target, const ProfilePoi
 }
 
 }  // namespace tavrix::sim::detail
-

@@ -35,9 +35,12 @@ constexpr int kLastControlType = 6;
 // What each control type regulates until SetClosedLoopQuantity says otherwise
 // (see ClosedLoopQuantity); type 0 is duty cycle and never consults this.
 constexpr std::array<ClosedLoopQuantity, kLastControlType + 1> kDefaultQuantities = {
-    ClosedLoopQuantity::kNone,     ClosedLoopQuantity::kVelocity,
-    ClosedLoopQuantity::kVelocity, ClosedLoopQuantity::kPosition,
-    ClosedLoopQuantity::kProfiledPosition, ClosedLoopQuantity::kPosition,
+    ClosedLoopQuantity::kNone,
+    ClosedLoopQuantity::kVelocity,
+    ClosedLoopQuantity::kVelocity,
+    ClosedLoopQuantity::kPosition,
+    ClosedLoopQuantity::kProfiledPosition,
+    ClosedLoopQuantity::kPosition,
     ClosedLoopQuantity::kVelocity};
 // Every fault bit below the two limit-switch bits, which the switches own.
 constexpr uint16_t kInjectableFaultMask = (1u << wire::kForwardLimitFaultBit) - 1u;
@@ -52,7 +55,8 @@ OutFrame MakeFrame(uint32_t id, const uint8_t* data, int length) {
 }
 
 uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
-  return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max() : a + b;
+  return b > std::numeric_limits<uint64_t>::max() - a ? std::numeric_limits<uint64_t>::max()
+                                                      : a + b;
 }
 
 // True while `now` is less than `windowUs` after `since` (a `since` in the future counts as fresh).
@@ -132,8 +136,8 @@ void ControllerCore::HandleHeartbeat(const Frame& f) {
   ++counts_.heartbeats;
   const uint64_t word = wire::DecodeHeartbeat(f.data, f.length);
   heartbeat_.seen = true;
-  heartbeat_.hasOurBit = device_ >= 0 && device_ <= SimController::kMaxDeviceNumber &&
-                         ((word >> device_) & 1u) != 0;
+  heartbeat_.hasOurBit =
+      device_ >= 0 && device_ <= SimController::kMaxDeviceNumber && ((word >> device_) & 1u) != 0;
   heartbeat_.timeUs = f.timestampUs;
 }
 
@@ -378,8 +382,8 @@ double ControllerCore::ProfiledOutput() {
   }
   profile_.point = StepProfile(ProfileLimitsOfSlot(slot), target, profile_.point, kTickSeconds);
   const bool arrived = profile_.point.position == target && profile_.point.velocity == 0.0;
-  const double allowed =
-      params_.AsDouble(param::Slot(param::kMotionAllowedClosedLoopError, slot, param::kMotionStride), 0.0);
+  const double allowed = params_.AsDouble(
+      param::Slot(param::kMotionAllowedClosedLoopError, slot, param::kMotionStride), 0.0);
   if (arrived && std::fabs(target - position_) <= allowed) return 0.0;
   return StepClosedLoop(GainsOfSlot(slot), profile_.point.position, position_,
                         profile_.point.velocity * kSecondsPerMinute, &loop_);
@@ -392,7 +396,8 @@ SlotGains ControllerCore::GainsOfSlot(int slot) const {
   g.kD = params_.AsDouble(param::Slot(param::kD, slot), 0.0);
   g.kFF = params_.AsDouble(param::Slot(param::kFF, slot), 0.0);
   g.iZone = params_.AsDouble(param::Slot(param::kIZone, slot), 0.0);
-  g.iMaxAccum = params_.AsDouble(param::Slot(param::kIMaxAccum, slot, param::kIMaxAccumStride), 0.0);
+  g.iMaxAccum =
+      params_.AsDouble(param::Slot(param::kIMaxAccum, slot, param::kIMaxAccumStride), 0.0);
   g.dFilter = params_.AsDouble(param::Slot(param::kDFilter, slot), 0.0);
   g.outputMin = params_.AsDouble(param::Slot(param::kOutputMin, slot), -1.0);
   g.outputMax = params_.AsDouble(param::Slot(param::kOutputMax, slot), 1.0);
@@ -410,8 +415,10 @@ double ControllerCore::Ramp(double target, int rateParameterId) const {
 }
 
 double ControllerCore::ApplyLimitSwitches(double output) const {
-  if (output > 0.0 && forwardPressed_ && ParameterFlag(param::kForwardLimitSwitchEnabled)) return 0.0;
-  if (output < 0.0 && reversePressed_ && ParameterFlag(param::kReverseLimitSwitchEnabled)) return 0.0;
+  if (output > 0.0 && forwardPressed_ && ParameterFlag(param::kForwardLimitSwitchEnabled))
+    return 0.0;
+  if (output < 0.0 && reversePressed_ && ParameterFlag(param::kReverseLimitSwitchEnabled))
+    return 0.0;
   return output;
 }
 
@@ -427,13 +434,14 @@ void ControllerCore::StepModel(double output, uint64_t nowUs) {
     --chopTicksLeft_;
   } else if (SecondaryLimitTripped()) {
     const double cycles = params_.AsDouble(param::kSecondaryCurrentLimitArg2, 0.0);
-    chopTicksLeft_ = std::isfinite(cycles) && cycles > 1.0 ? static_cast<int>(std::min(cycles, 1000.0)) : 1;
+    chopTicksLeft_ =
+        std::isfinite(cycles) && cycles > 1.0 ? static_cast<int>(std::min(cycles, 1000.0)) : 1;
   }
   StepTemperature(model_, motor.ResistanceOhm(), kTickSeconds, &motor_);
   appliedOutput_ = busVoltage_ > 0.0 ? motor_.appliedVolts / busVoltage_ : output;
   // What the battery delivers: the motor's power at the bus voltage.
-  ReportBatteryCurrent(this, busVoltage_ > 0.0 ? motor_.appliedVolts * motor_.currentA / busVoltage_
-                                               : 0.0);
+  ReportBatteryCurrent(
+      this, busVoltage_ > 0.0 ? motor_.appliedVolts * motor_.currentA / busVoltage_ : 0.0);
 }
 
 // With zero output (or outputs off) the idle mode decides: brake keeps the
@@ -452,7 +460,8 @@ MotorInput ControllerCore::DriveOf(const DcMotor& motor, double output) {
 
 void ControllerCore::TrackEncoder(double motorRotations) {
   if (encoderTracking_) {
-    position_ += (motorRotations - lastMotorRotations_) * ConversionFactor(param::kPositionConversionFactor);
+    position_ +=
+        (motorRotations - lastMotorRotations_) * ConversionFactor(param::kPositionConversionFactor);
   }
   lastMotorRotations_ = motorRotations;
   encoderTracking_ = true;
@@ -466,8 +475,8 @@ void ControllerCore::UseMechanism(std::shared_ptr<Mechanism> mechanism) {
 }
 
 double ControllerCore::DriveVolts(double output) const {
-  const bool compensated = params_.AsDouble(param::kVoltageCompensationMode, 0.0) ==
-                           wire::kVoltageCompensationOn;
+  const bool compensated =
+      params_.AsDouble(param::kVoltageCompensationMode, 0.0) == wire::kVoltageCompensationOn;
   const double nominal = params_.AsDouble(param::kVoltageCompensationNominalVoltage, 0.0);
   if (compensated && std::isfinite(nominal) && nominal > 0.0) {
     return std::clamp(output * nominal, -busVoltage_, busVoltage_);

@@ -14,8 +14,8 @@
 
 #include "ClosedLoop.h"
 #include "MotorPhysics.h"
-#include "physics/MechanismImpl.h"
 #include "ParameterStore.h"
+#include "physics/MechanismImpl.h"
 #include "tavrix/Wire.h"
 #include "tavrix/sim/SimController.h"
 
@@ -165,7 +165,7 @@ class ControllerCore {
   bool encoderTracking_ = false;  // lastMotorRotations_ holds a reading
   double lastMotorRotations_ = 0.0;
   int chopTicksLeft_ = 0;  // the secondary limit holds the output off this long
-  double output_ = 0.0;  // after ramps and limit switches, before current limiting
+  double output_ = 0.0;    // after ramps and limit switches, before current limiting
   double appliedOutput_ = 0.0;
   double position_ = 0.0;
   uint16_t stickyFaults_ = 0;

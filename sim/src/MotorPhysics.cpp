@@ -14,7 +14,8 @@ DcMotor MotorOf(const MotorModel& model, double motorType) {
 void StepTemperature(const MotorModel& m, double resistanceOhm, double dtS, MotorState* s) {
   const double heatW = s->currentA * s->currentA * resistanceOhm;
   // Steady rise: heat flow times the thermal resistance to ambient (tau / C).
-  const double steady = m.ambientTemperatureC + heatW * m.coolingTimeConstantS / m.thermalCapacityJPerC;
+  const double steady =
+      m.ambientTemperatureC + heatW * m.coolingTimeConstantS / m.thermalCapacityJPerC;
   s->temperatureC = steady + (s->temperatureC - steady) * std::exp(-dtS / m.coolingTimeConstantS);
 }
 

@@ -8,8 +8,8 @@ namespace tavrix::sim::detail {
 
 struct MotorState {
   double velocityRpm = 0.0;
-  double currentA = 0.0;       // signed; negative while braking
-  double appliedVolts = 0.0;   // after current limiting
+  double currentA = 0.0;      // signed; negative while braking
+  double appliedVolts = 0.0;  // after current limiting
   double temperatureC = 25.0;
 };
 

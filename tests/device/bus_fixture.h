@@ -32,12 +32,16 @@ struct ParamWrite {
     return id == o.id && word == o.word && type == o.type;
   }
 };
-inline ParamWrite FloatWrite(int32_t id, float v) { return {id, wire::FloatBits(v), wire::type::kFloat32}; }
+inline ParamWrite FloatWrite(int32_t id, float v) {
+  return {id, wire::FloatBits(v), wire::type::kFloat32};
+}
 inline ParamWrite U32Write(int32_t id, uint32_t v) { return {id, v, wire::type::kUint32}; }
 inline ParamWrite I32Write(int32_t id, uint32_t v) { return {id, v, wire::type::kInt32}; }
 inline ParamWrite BoolWrite(int32_t id, bool v) { return {id, v ? 1u : 0u, wire::type::kBool}; }
 
-inline Bytes PayloadOf(const halsim::CanFrameRecord& f) { return Bytes(f.data, f.data + f.dataSize); }
+inline Bytes PayloadOf(const halsim::CanFrameRecord& f) {
+  return Bytes(f.data, f.data + f.dataSize);
+}
 
 // The parameter writes of one device.
 inline std::vector<ParamWrite> ParamWrites(int32_t device) {
@@ -94,8 +98,8 @@ class SimDeviceTest : public DeviceTest {
     DeviceTest::SetUp();
     sim = std::make_unique<tavrix::sim::SimController>(deviceNumber_);
     SetFaults(false);
-    device = std::make_unique<zem::CANTavrix>(
-        deviceNumber_, zem::CANTavrixLowLevel::MotorType::kMotorKind1);
+    device = std::make_unique<zem::CANTavrix>(deviceNumber_,
+                                              zem::CANTavrixLowLevel::MotorType::kMotorKind1);
   }
   // silent: no replies either.
   void SetFaults(bool silent) {

@@ -98,21 +98,24 @@ TEST_F(CANTavrixTest, SubclassOverridingSetReceivesTheCalls) {
 }
 
 TEST_F(CANTavrixTest, SettersAndCommandsSendExactFrames) {
-  const std::vector<std::pair<std::function<CANError(CANTavrix&)>, std::vector<ParamWrite>>> cases = {
-      {[](CANTavrix& d) { return d.SetIdleMode(CANTavrix::IdleMode::kIdleMode1); }, {U32Write(6, 1)}},
-      {[](CANTavrix& d) { return d.SetOpenLoopRampRate(0.5); }, {FloatWrite(56, 2.0f)}},
-      {[](CANTavrix& d) { return d.SetOpenLoopRampRate(-0.0); }, {FloatWrite(56, -0.0f)}},
-      {[](CANTavrix& d) { return d.SetClosedLoopRampRate(-0.25); }, {FloatWrite(114, -4.0f)}},
-      {[](CANTavrix& d) { return d.SetSmartCurrentLimit(30); },
-       {U32Write(59, 30), U32Write(60, 0), U32Write(61, 20000)}},
-      {[](CANTavrix& d) { return d.SetSmartCurrentLimit(40, 25, 5000); },
-       {U32Write(59, 40), U32Write(60, 25), U32Write(61, 5000)}},
-      {[](CANTavrix& d) { return d.SetSecondaryCurrentLimit(55.5, -1); },
-       {FloatWrite(11, 55.5f), U32Write(12, 0xFFFFFFFFu)}},
-      {[](CANTavrix& d) { return d.EnableVoltageCompensation(12.0); },
-       {FloatWrite(75, 12.0f), U32Write(74, 2)}},
-      {[](CANTavrix& d) { return d.DisableVoltageCompensation(); }, {I32Write(74, 0), I32Write(75, 0)}},
-  };
+  const std::vector<std::pair<std::function<CANError(CANTavrix&)>, std::vector<ParamWrite>>> cases =
+      {
+          {[](CANTavrix& d) { return d.SetIdleMode(CANTavrix::IdleMode::kIdleMode1); },
+           {U32Write(6, 1)}},
+          {[](CANTavrix& d) { return d.SetOpenLoopRampRate(0.5); }, {FloatWrite(56, 2.0f)}},
+          {[](CANTavrix& d) { return d.SetOpenLoopRampRate(-0.0); }, {FloatWrite(56, -0.0f)}},
+          {[](CANTavrix& d) { return d.SetClosedLoopRampRate(-0.25); }, {FloatWrite(114, -4.0f)}},
+          {[](CANTavrix& d) { return d.SetSmartCurrentLimit(30); },
+           {U32Write(59, 30), U32Write(60, 0), U32Write(61, 20000)}},
+          {[](CANTavrix& d) { return d.SetSmartCurrentLimit(40, 25, 5000); },
+           {U32Write(59, 40), U32Write(60, 25), U32Write(61, 5000)}},
+          {[](CANTavrix& d) { return d.SetSecondaryCurrentLimit(55.5, -1); },
+           {FloatWrite(11, 55.5f), U32Write(12, 0xFFFFFFFFu)}},
+          {[](CANTavrix& d) { return d.EnableVoltageCompensation(12.0); },
+           {FloatWrite(75, 12.0f), U32Write(74, 2)}},
+          {[](CANTavrix& d) { return d.DisableVoltageCompensation(); },
+           {I32Write(74, 0), I32Write(75, 0)}},
+      };
   for (size_t i = 0; i < cases.size(); ++i) {
     ClearBus();
     EXPECT_EQ(cases[i].first(*device), CANError::kSuccess) << "case " << i;

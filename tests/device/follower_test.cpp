@@ -72,7 +72,10 @@ TEST_F(FollowerTest, ExternalLeaders) {
       // Numbers beyond 6 bits would reach into the API id: only their 6 bits count.
       {"70", CANTavrix::kFollowerTavrix, 70, false, {0x06, 0x18, 0x05, 0x02, 0, 0, 0, 0x1A}},
       {"-1", CANTavrix::kFollowerTavrix, -1, false, {0x3F, 0x18, 0x05, 0x02, 0, 0, 0, 0x1A}},
-      {"min", CANTavrix::kFollowerTavrix, std::numeric_limits<int>::min(), true,
+      {"min",
+       CANTavrix::kFollowerTavrix,
+       std::numeric_limits<int>::min(),
+       true,
        {0x00, 0x18, 0x05, 0x02, 0, 0, 0x04, 0x1A}},
   };
   for (const auto& c : cases) {
@@ -94,9 +97,9 @@ TEST_F(FollowerTest, EchoDecidesTheResult) {
   shortReply.replyLength = 7;
   silent.silent = true;
   const std::vector<std::pair<BusFaults, CANError>> cases = {{BusFaults(), CANError::kSuccess},
-                                                              {corrupt, CANError::kFailed},
-                                                              {shortReply, CANError::kFailed},
-                                                              {silent, CANError::kNoReply}};
+                                                             {corrupt, CANError::kFailed},
+                                                             {shortReply, CANError::kFailed},
+                                                             {silent, CANError::kNoReply}};
   for (const auto& [faults, result] : cases) {
     followerSim->SetBusFaults(faults);
     follower->SetCANTimeout(2);
@@ -128,7 +131,8 @@ TEST_F(FollowerTest, IsFollowerReadsBitFiveOfByteSix) {
 // A robot program: the leader makes a position move on gain slot 1 and the
 // follower copies its output.
 TEST_F(FollowerTest, RobotProgramFollowerCopiesAPositionMove) {
-  constexpr int kPositionType = 3;  // the control type the leader's firmware regulates position with
+  constexpr int kPositionType =
+      3;  // the control type the leader's firmware regulates position with
   constexpr double kTarget = 50.0;  // rotations: far enough to saturate the output
   leaderSim->SetClosedLoopQuantity(kPositionType, tavrix::sim::ClosedLoopQuantity::kPosition);
   DriverStartup::StartThreads({kLeaderId, kFollowerId});

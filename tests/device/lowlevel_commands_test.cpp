@@ -120,8 +120,8 @@ TEST_F(CommandsTest, SetpointReachesTheBusWithApiIdValueAuxAndSlot) {
 TEST_F(CommandsTest, RefusedSetpointsKeepTheStoredOne) {
   ASSERT_EQ(device->SetpointCommand(0.25, ControlType::kControlType1, 2, 0.5), CANError::kSuccess);
   const Sent before = NextSetpointFrame();
-  for (int32_t type : {7, -1, std::numeric_limits<int32_t>::min(),
-                       std::numeric_limits<int32_t>::max()}) {
+  for (int32_t type :
+       {7, -1, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()}) {
     EXPECT_EQ(device->SetpointCommand(0.9, static_cast<ControlType>(type), 1, 0.1),
               CANError::kFailed)
         << type;
@@ -198,7 +198,10 @@ TEST_F(CommandsTest, EncoderPositionAndAccumulatorFrames) {
       {"accumulator inverted", true, -2.5, true, {0x00, 0x00, 0x20, 0x40, 0x02}},
       {"position NaN", false, kNaN, false, {0x00, 0x00, 0xC0, 0x7F, 0x02}},
       {"position beyond float range", false, 1e300, false, {0x00, 0x00, 0x80, 0x7F, 0x02}},
-      {"accumulator beyond float range inverted", true, 1e300, true,
+      {"accumulator beyond float range inverted",
+       true,
+       1e300,
+       true,
        {0x00, 0x00, 0x80, 0xFF, 0x02}},
       {"accumulator infinity", true, -kInf, false, {0x00, 0x00, 0x80, 0xFF, 0x02}},
   };
@@ -206,8 +209,8 @@ TEST_F(CommandsTest, EncoderPositionAndAccumulatorFrames) {
     SCOPED_TRACE(c.name);
     device->SetInverted(c.inverted);
     const size_t mark = TraceSize();
-    const CANError result = c.accumulator ? device->SetIAccum(c.value)
-                                          : device->SetEncPosition(c.value);
+    const CANError result =
+        c.accumulator ? device->SetIAccum(c.value) : device->SetEncPosition(c.value);
     EXPECT_EQ(result, CANError::kSuccess);
     const auto sent = SentTo(kDevice, mark);
     ASSERT_EQ(sent.size(), 1u);

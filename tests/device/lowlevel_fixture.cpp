@@ -10,9 +10,9 @@
 #include <hal/simulation/MockHooks.h>
 
 #include "bus_trace.h"
-#include "wall_clock.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
+#include "wall_clock.h"
 
 namespace lowlevel_test {
 
@@ -42,7 +42,7 @@ int64_t WallMsOf(const std::function<void()>& call) {
   const auto start = std::chrono::steady_clock::now();
   call();
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                start)
+                                                               start)
       .count();
 }
 
@@ -208,25 +208,22 @@ bool LowLevelTest::StepUntil(const std::function<bool()>& done, int maxSteps) {
 bool LowLevelTest::AwaitSetpointThread(int deviceNumber) {
   // The sweep sends its zero frames on API id 2; only the setpoint thread
   // sends a never-filled slot on API id 0.
-  return StepUntil(
-      [&] { return !SentTo(deviceNumber, wire::api::kSetpointNeverFilled).empty(); });
+  return StepUntil([&] { return !SentTo(deviceNumber, wire::api::kSetpointNeverFilled).empty(); });
 }
 
 size_t TraceSize() { return halsim::GetCanTrace().size(); }
 
 namespace {
 
-bool IsSetpointApi(int32_t apiId) {
-  return wire::IsSetpointSenderApi(apiId);
-}
+bool IsSetpointApi(int32_t apiId) { return wire::IsSetpointSenderApi(apiId); }
 
 }  // namespace
 
 std::vector<Sent> AllSentTo(int deviceNumber, size_t from) {
   std::vector<Sent> out;
   for (const auto& f : tavrix_test::RobotFrames(deviceNumber, tavrix_test::kAnyApi, from)) {
-    out.push_back(Sent{wire::ApiOf(f.messageID), ToBytes(f.data, f.dataSize), f.periodMs,
-                       f.timestampUs});
+    out.push_back(
+        Sent{wire::ApiOf(f.messageID), ToBytes(f.data, f.dataSize), f.periodMs, f.timestampUs});
   }
   return out;
 }

@@ -4,8 +4,8 @@
 // until the driver's threads have put the expected frames on the bus.
 #pragma once
 
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>

@@ -150,8 +150,12 @@ INSTANTIATE_TEST_SUITE_P(
         FirmwareCase{"Current", {1, 1, 0, 0x1C, 0}, 0x0101001Cu, false, "v1.1.28", nullptr},
         FirmwareCase{"Debug", {1, 2, 1, 0, 1}, 0x01020100u, true, "v1.2.256 Debug Build", nullptr},
         FirmwareCase{"Oldest", {0, 0, 0, 1, 0}, 1u, false, "v0.0.1", kTooOldText3},
-        FirmwareCase{"Highest", {255, 255, 255, 255, 7}, 0xFFFFFFFFu, true,
-                     "v255.255.65535 Debug Build", nullptr},
+        FirmwareCase{"Highest",
+                     {255, 255, 255, 255, 7},
+                     0xFFFFFFFFu,
+                     true,
+                     "v255.255.65535 Debug Build",
+                     nullptr},
         // All-zero version: a reply, but no version; the text still follows it.
         FirmwareCase{"AllZero", {0, 0, 0, 0, 0}, 0u, false, "v0.0.0", kMissingText3},
         // A reply without the debug byte reads it as zero.

@@ -74,8 +74,14 @@ TEST_F(StatusTest, Status0Decoding) {
       {{0xFF, 0x7F, 0, 0, 0, 0, 0, 0}, false, 1.0, 0, 0, 0, 0, false},
       {{0x00, 0x80, 0, 0, 0, 0, 0, 0}, false, -32768.0 / 32767.0, 0, 0, 0, 0, false},
       {{0x00, 0x80, 0, 0, 0, 0, 0, 0}, true, 32768.0 / 32767.0, 0, 0, 0, 0, false},
-      {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, false, -1.0 / 32767.0, 0xFFFF, 0xFFFF, 3,
-       1, true},
+      {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+       false,
+       -1.0 / 32767.0,
+       0xFFFF,
+       0xFFFF,
+       3,
+       1,
+       true},
       // Bits 0-1 and 6-7 of byte 6 are not decoded.
       {{0, 0, 0, 0, 0, 0, 0xC3, 0xFF}, false, 0.0, 0, 0, 0, 0, false},
   };
@@ -109,8 +115,12 @@ TEST_F(StatusTest, Status1Decoding) {
       {{0x00, 0x00, 0x80, 0x3F, 0x28, 0x80, 0x0C, 0x18}, true, -1.0, 40, 25.0, 12.0},
       {{0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}, false, 0.0, 255, 31.9921875, 127.96875},
       {{0, 0, 0x80, 0x7F, 0, 0x01, 0x10, 0}, true, -kInf, 0, 1.0 / 128, 1.0 / 32},
-      {{0xFF, 0xFF, 0x7F, 0x7F, 0, 0, 0, 0}, false,
-       static_cast<double>(std::numeric_limits<float>::max()), 0, 0.0, 0.0},
+      {{0xFF, 0xFF, 0x7F, 0x7F, 0, 0, 0, 0},
+       false,
+       static_cast<double>(std::numeric_limits<float>::max()),
+       0,
+       0.0,
+       0.0},
   };
   for (size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
@@ -243,8 +253,7 @@ TEST_F(StatusTest, StatusTimeoutSaturatesWithALargeCanTimeout) {
 TEST_F(StatusTest, UnknownPeriodicFrameFailsWithoutStateChangeOrFrame) {
   for (int value : {3, -1, 1000}) {
     const size_t mark = TraceSize();
-    EXPECT_EQ(device->SetPeriodicFramePeriod(static_cast<Frame>(value), 5),
-              zem::CANError::kFailed);
+    EXPECT_EQ(device->SetPeriodicFramePeriod(static_cast<Frame>(value), 5), zem::CANError::kFailed);
     EXPECT_TRUE(SentTo(kDevice, mark).empty());
   }
   EXPECT_EQ(device->StatusPeriod(0), 10);

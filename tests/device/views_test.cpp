@@ -78,7 +78,8 @@ TEST_F(ViewsTest, EverySlotSettingUsesItsIdAndRoundTrips) {
       ClearBus();
       EXPECT_EQ(f.set(pid, value, slot), CANError::kSuccess) << f.name << slot;
       EXPECT_EQ(f.get(pid, slot), value) << f.name << slot;
-      EXPECT_EQ(ParamWrites(kId), std::vector<ParamWrite>{FloatWrite(id, static_cast<float>(value))})
+      EXPECT_EQ(ParamWrites(kId),
+                std::vector<ParamWrite>{FloatWrite(id, static_cast<float>(value))})
           << f.name << " slot " << slot;
       EXPECT_EQ(ParamReads(kId), std::vector<int32_t>{id}) << f.name << " slot " << slot;
     }
@@ -136,7 +137,8 @@ TEST_F(ViewsTest, OutputRangeIsMirroredWhileInverted) {
 
   ClearBus();
   pid.SetOutputRange(-0.5, 1.0, 1);
-  EXPECT_EQ(ParamWrites(kId), (std::vector<ParamWrite>{FloatWrite(27, -1.0f), FloatWrite(28, 0.5f)}));
+  EXPECT_EQ(ParamWrites(kId),
+            (std::vector<ParamWrite>{FloatWrite(27, -1.0f), FloatWrite(28, 0.5f)}));
   EXPECT_EQ(pid.GetOutputMin(1), -0.5);
   EXPECT_EQ(pid.GetOutputMax(1), 1.0);
 }
@@ -154,14 +156,15 @@ TEST_F(ViewsTest, OutputRangeAsksTheVirtualInversion) {
   CANPIDController pid(claims);
   ClearBus();
   pid.SetOutputRange(-0.25, 0.5, 0);
-  EXPECT_EQ(ParamWrites(10), (std::vector<ParamWrite>{FloatWrite(19, -0.5f), FloatWrite(20, 0.25f)}));
+  EXPECT_EQ(ParamWrites(10),
+            (std::vector<ParamWrite>{FloatWrite(19, -0.5f), FloatWrite(20, 0.25f)}));
 }
 
 TEST_F(ViewsTest, AccelStrategyIsTruncatedFromTheStoredFloat) {
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   const std::vector<std::pair<float, int32_t>> cases = {
-      {1.9f, 1},          {-1.5f, -1}, {std::nanf(""), 0}, {1e10f, kMax},
-      {-1e10f, -kMax - 1}, {std::numeric_limits<float>::infinity(), kMax}};
+      {1.9f, 1},     {-1.5f, -1},         {std::nanf(""), 0},
+      {1e10f, kMax}, {-1e10f, -kMax - 1}, {std::numeric_limits<float>::infinity(), kMax}};
   auto pid = device->GetPIDController();
   for (const auto& [stored, strategy] : cases) {
     StoreFloat(90, stored);
@@ -195,7 +198,8 @@ TEST_F(ViewsTest, EncoderAndAccumulator) {
   ClearBus();
   EXPECT_EQ(encoder.SetPositionConversionFactor(0.1), CANError::kSuccess);
   EXPECT_EQ(encoder.SetVelocityConversionFactor(60.0), CANError::kSuccess);
-  EXPECT_EQ(ParamWrites(kId), (std::vector<ParamWrite>{FloatWrite(112, 0.1f), FloatWrite(113, 60.0f)}));
+  EXPECT_EQ(ParamWrites(kId),
+            (std::vector<ParamWrite>{FloatWrite(112, 0.1f), FloatWrite(113, 60.0f)}));
   EXPECT_EQ(encoder.GetPositionConversionFactor(), 0.10000000149011612);
   EXPECT_EQ(encoder.GetVelocityConversionFactor(), 60.0);
   EXPECT_EQ(encoder.GetPosition(), 1.0);  // the library applies no factor

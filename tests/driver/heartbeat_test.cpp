@@ -1,8 +1,8 @@
 // The heartbeat thread and the start-up sweep, observed on the simulated bus
 // with the simulated clock paused and stepped.
 #include <array>
-#include <ostream>
 #include <atomic>
+#include <ostream>
 #include <thread>
 #include <vector>
 
@@ -113,9 +113,8 @@ TEST(DriverHeartbeat, StartsOneThreadHoweverOftenAndFromWhereverItIsStarted) {
   HALSIM_PauseTiming();
   StartRuntimeHelperThreads();
   const int threadsBefore = CountProcessThreads();
-  const std::vector<int32_t> results = CallFromThreadsAtOnce(8, [] {
-    return ZEM_CANTavrixRunHeartbeat();
-  });
+  const std::vector<int32_t> results =
+      CallFromThreadsAtOnce(8, [] { return ZEM_CANTavrixRunHeartbeat(); });
   for (int32_t r : results) EXPECT_EQ(r, 1);
   EXPECT_EQ(ZEM_CANTavrixRunHeartbeat(), 1);
   ASSERT_TRUE(bus.WaitForCount(kHeartbeatId, 1));

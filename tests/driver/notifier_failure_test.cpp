@@ -26,8 +26,7 @@ void ExpectPaced(const std::vector<SentFrame>& frames, uint64_t periodUs) {
   for (size_t i = 1; i < frames.size(); ++i) {
     EXPECT_GE(frames[i].timeUs - frames[i - 1].timeUs, periodUs / 4) << "gap " << i;
   }
-  EXPECT_GE(frames.back().timeUs - frames.front().timeUs,
-            (frames.size() - 1) * periodUs * 4 / 5);
+  EXPECT_GE(frames.back().timeUs - frames.front().timeUs, (frames.size() - 1) * periodUs * 4 / 5);
 }
 
 TEST(DriverWithoutNotifier, HeartbeatKeepsItsPeriod) {

@@ -18,12 +18,13 @@ struct IdCase {
 
 TEST(DriverCanId, ComposesAndMasksBothFields) {
   const IdCase cases[] = {
-      {0, 146, 0x02052480u},   // the heartbeat id
-      {1, 2, 0x02050081u},     {3, 770, 0x0205C083u},
-      {70, 5, 0x02050146u},    // device number cut to its low 6 bits
-      {63, 1023, 0x0205FFFFu}, // highest id of this kind
+      {0, 146, 0x02052480u},  // the heartbeat id
+      {1, 2, 0x02050081u},
+      {3, 770, 0x0205C083u},
+      {70, 5, 0x02050146u},        // device number cut to its low 6 bits
+      {63, 1023, 0x0205FFFFu},     // highest id of this kind
       {5, 1024 + 2, 0x02050085u},  // API id cut to its low 10 bits
-      {-1, -1, 0x0205FFFFu},   // negative numbers are masked, not rejected
+      {-1, -1, 0x0205FFFFu},       // negative numbers are masked, not rejected
       {INT_MIN, INT_MIN, 0x02050000u},
   };
   for (const IdCase& c : cases) {

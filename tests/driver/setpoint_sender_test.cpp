@@ -50,7 +50,8 @@ uint64_t StartSender(const BusRecorder& bus, std::vector<int> firstFrameDevices)
     EXPECT_TRUE(bus.WaitFor([d](const std::vector<SentFrame>& frames) {
       return std::any_of(frames.begin(), frames.end(),
                          [d](const SentFrame& f) { return zem::wire::DeviceOf(f.id) == d; });
-    })) << "no frame for device " << d;
+    })) << "no frame for device "
+        << d;
   }
   return bus.FramesForDevice(firstFrameDevices.front()).front().timeUs;
 }
@@ -152,8 +153,8 @@ TEST(DriverSetpointSender, UnregisteringStopsFramesAndReregisteringResumesTheSto
   ZEM_CANTavrixRegisterDevice(5);  // the next scan runs at t0 + 120 ms
   HALSIM_StepTiming(20 * kMsUs);
   const std::vector<SentFrame> frames = bus.FramesForDevice(5);
-  EXPECT_EQ(TimesOf(frames), (std::vector<uint64_t>{t0, t0 + 10 * kMsUs, t0 + 120 * kMsUs,
-                                                    t0 + 130 * kMsUs}));
+  EXPECT_EQ(TimesOf(frames),
+            (std::vector<uint64_t>{t0, t0 + 10 * kMsUs, t0 + 120 * kMsUs, t0 + 130 * kMsUs}));
   for (const SentFrame& f : frames) {
     EXPECT_EQ(f.id, CreateCANID(5, 66));
     EXPECT_EQ(f.data, (Bytes8{0x00, 0x00, 0x80, 0x3E, 0x07, 0x00, 0x02, 0x00}));
@@ -265,7 +266,7 @@ TEST(DriverSetpointSender, NoFrameMixesTwoStores) {
   StartSender(bus, {5});
   // One writer keeps the setpoint lock uncontended, so it spends its time storing.
   constexpr uint32_t kWriters = 1;
-  constexpr uint64_t kSteppedMs = 10000;  // a frame every millisecond
+  constexpr uint64_t kSteppedMs = 10000;           // a frame every millisecond
   constexpr uint32_t kValuesPerWriter = 1u << 22;  // values stay exact as floats
   std::atomic<bool> stop{false};
   std::vector<std::thread> writers;

@@ -107,8 +107,11 @@ TEST(PlatformPwm, SpeedControllerInterface) {
     double set;
     double expected;
   } cases[] = {
-      {false, 0.25, 0.25},  {true, 0.25, -0.25}, {false, 1.5, 1.0},
-      {false, -7.0, -1.0},  {true, -2.0, 1.0},
+      {false, 0.25, 0.25},
+      {true, 0.25, -0.25},
+      {false, 1.5, 1.0},
+      {false, -7.0, -1.0},
+      {true, -2.0, 1.0},
       {false, std::numeric_limits<double>::quiet_NaN(), 0.0},
       {false, std::numeric_limits<double>::infinity(), 1.0},
   };

@@ -103,7 +103,8 @@ TEST(PlatformClock, ResumeContinuesFromTheFrozenValue) {
   const uint64_t frozen = Now() + 5000;
   HALSIM_StepTiming(5000);
   // Let real time pass while paused (a read that waits out its timeout on an empty bus).
-  HAL_CANHandle handle = HAL_InitializeCAN(HAL_CAN_Man_kTeamUse, 1, HAL_CAN_Dev_kMiscellaneous, nullptr);
+  HAL_CANHandle handle =
+      HAL_InitializeCAN(HAL_CAN_Man_kTeamUse, 1, HAL_CAN_Dev_kMiscellaneous, nullptr);
   uint8_t data[8];
   int32_t length = 0;
   uint64_t stamp = 0;

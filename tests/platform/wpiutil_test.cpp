@@ -111,7 +111,10 @@ class NotifierLoop : public wpi::SafeThread {
 TEST(PlatformSafeThread, JoinEndsANotifierWaitWhileTimeIsPaused) {
   for (bool paused : {true, false}) {
     SCOPED_TRACE(paused);
-    if (paused) HALSIM_PauseTiming(); else HALSIM_ResumeTiming();
+    if (paused)
+      HALSIM_PauseTiming();
+    else
+      HALSIM_ResumeTiming();
     wpi::SafeThreadOwner<NotifierLoop> owner;
     owner.Start();
     HALSIM_StepTiming(0);  // parked in its wait

@@ -3,8 +3,8 @@
 #include <chrono>
 
 #include "responder.h"
-#include "wall_clock.h"
 #include "tavrix/CANTavrix.h"
+#include "wall_clock.h"
 
 int main() {
   auto& bus = realwpilib::Responder::Install();
@@ -16,7 +16,8 @@ int main() {
         size_t beats = 0, setpoints = 0;
         for (const auto& f : realwpilib::DriverFrames(sent)) {
           beats += f.id == zem::wire::kHeartbeatId;
-          setpoints += f.id == zem::wire::ComposeId(1, zem::wire::kSetpointApiIds[0]) && f.size == 8;
+          setpoints +=
+              f.id == zem::wire::ComposeId(1, zem::wire::kSetpointApiIds[0]) && f.size == 8;
         }
         return beats >= 3 && setpoints >= 3;
       },

@@ -10,9 +10,9 @@
 #include <mockdata/PWMData.h>
 
 #include "responder.h"
-#include "wall_clock.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/Tavrix.h"
+#include "wall_clock.h"
 
 namespace {
 
@@ -37,7 +37,8 @@ float SetpointValue(const realwpilib::SentFrame& f) {
 }
 
 double MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
 }
 
 // Mean gap between consecutive frames, in ms.

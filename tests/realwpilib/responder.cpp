@@ -133,9 +133,8 @@ void Responder::Run() {
 Frames DriverFrames(const Frames& frames) {
   Frames driver;
   for (const SentFrame& f : frames) {
-    const bool setpointId =
-        std::find(wire::kSetpointApiIds.begin(), wire::kSetpointApiIds.end(),
-                  wire::ApiOf(f.id)) != wire::kSetpointApiIds.end();
+    const bool setpointId = std::find(wire::kSetpointApiIds.begin(), wire::kSetpointApiIds.end(),
+                                      wire::ApiOf(f.id)) != wire::kSetpointApiIds.end();
     if (f.id == wire::kHeartbeatId || (wire::IsControllerId(f.id) && setpointId)) {
       driver.push_back(f);
     }

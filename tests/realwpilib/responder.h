@@ -76,7 +76,7 @@ class Responder {
   mutable std::mutex m_lock;
   mutable std::condition_variable m_changed;
   Frames m_sent;
-  std::deque<Reply> m_pending;  // in request order, so their due times ascend
+  std::deque<Reply> m_pending;            // in request order, so their due times ascend
   std::map<uint32_t, Arrived> m_arrived;  // per id, the newest reply not yet read
   std::map<int32_t, uint32_t> m_parameters;
   bool m_silent = false;

@@ -25,8 +25,9 @@
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TAVRIX_SANITIZED_ALLOCATOR 1
 // The sanitizer runtimes' hook interface (GCC ships no header for it).
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*mallocHook)(const volatile void*, size_t), void (*freeHook)(const volatile void*));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*mallocHook)(const volatile void*,
+                                                                            size_t),
+                                                         void (*freeHook)(const volatile void*));
 #endif
 
 namespace {

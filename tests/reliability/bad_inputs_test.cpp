@@ -125,8 +125,7 @@ TEST_P(BadDeviceNumber, ADeviceObjectConstructsButIsNeverServed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Numbers, BadDeviceNumber,
-                         ::testing::Values(-1, 0, 63, 64, INT_MIN, INT_MAX),
-                         NameOfNumber);
+                         ::testing::Values(-1, 0, 63, 64, INT_MIN, INT_MAX), NameOfNumber);
 
 // ---------------------------------------------------------------------------
 // A device on a simulated controller
@@ -170,7 +169,7 @@ class DeviceOnController : public ::testing::Test {
 
 struct SetpointRow {
   double value;
-  int16_t auxWord;           // what the same number gives as a duty-cycle auxiliary value
+  int16_t auxWord;            // what the same number gives as a duty-cycle auxiliary value
   bool closedLoopAuxRefused;  // as a closed-loop feed-forward: refused (non-finite) or saturated
 };
 
@@ -230,7 +229,8 @@ TEST_P(NonFiniteSetpoint, AsAParameterIsSentAsASingleFloat) {
   EXPECT_EQ(motor->SetParameter(Parameter::kP_0, row.value), ParameterStatus::kOK);
   const std::vector<halsim::CanFrameRecord> writes = FramesOf(kDevice, wire::ParameterApiId(13));
   ASSERT_EQ(writes.size(), 1u);
-  const float sent = wire::BitsToFloat(wire::DecodeValueFrame(writes[0].data, writes[0].dataSize).word);
+  const float sent =
+      wire::BitsToFloat(wire::DecodeValueFrame(writes[0].data, writes[0].dataSize).word);
   if (std::isnan(row.value)) {
     EXPECT_TRUE(std::isnan(sent));
   } else {
@@ -255,8 +255,9 @@ class BadControlType : public DeviceOnController, public ::testing::WithParamInt
 
 TEST_P(BadControlType, FailsAndTheStoredSetpointStays) {
   motor->Set(0.25);
-  EXPECT_EQ(motor->GetPIDController().SetReference(0.75, static_cast<ControlType>(GetParam()), 2, 0.5),
-            CANError::kFailed);
+  EXPECT_EQ(
+      motor->GetPIDController().SetReference(0.75, static_cast<ControlType>(GetParam()), 2, 0.5),
+      CANError::kFailed);
   int32_t apiId = -1;
   const wire::Setpoint sent = NextSetpoint(&apiId);
   EXPECT_EQ(apiId, wire::kSetpointApiIds[0]);
@@ -265,8 +266,7 @@ TEST_P(BadControlType, FailsAndTheStoredSetpointStays) {
   EXPECT_EQ(sent.aux, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, BadControlType, ::testing::Values(-1, 7),
-                         NameOfNumber);
+INSTANTIATE_TEST_SUITE_P(Types, BadControlType, ::testing::Values(-1, 7), NameOfNumber);
 
 // ---------------------------------------------------------------------------
 // PID slots -1, 4, 257
@@ -296,9 +296,11 @@ TEST_P(BadSlot, SettingsFailUnsentAndGettersAskNothing) {
 TEST_P(BadSlot, AReferenceCarriesTheLowEightBitsAndDrivesNothing) {
   controller->SetClosedLoopQuantity(1, tavrix::sim::ClosedLoopQuantity::kVelocity);
   // A gain small enough that the velocity never overshoots: the output stays positive.
-  controller->SetParameter(13 + 8 * (GetParam().slotByte % 4), {wire::FloatBits(0.001f), wire::type::kFloat32});
-  EXPECT_EQ(motor->GetPIDController().SetReference(100.0, ControlType::kControlType1, GetParam().slot),
-            CANError::kSuccess);
+  controller->SetParameter(13 + 8 * (GetParam().slotByte % 4),
+                           {wire::FloatBits(0.001f), wire::type::kFloat32});
+  EXPECT_EQ(
+      motor->GetPIDController().SetReference(100.0, ControlType::kControlType1, GetParam().slot),
+      CANError::kSuccess);
   const wire::Setpoint sent = NextSetpoint();
   EXPECT_EQ(sent.pidSlot, GetParam().slotByte);
   HALSIM_StepTiming(20 * kUsPerMs);

@@ -39,7 +39,7 @@ namespace wire = zem::wire;
 using MotorType = zem::CANTavrixLowLevel::MotorType;
 
 constexpr int kWriterThreads = 4;
-constexpr int kNumberedDevices = 32;  // 1..32 receive numbered setpoints
+constexpr int kNumberedDevices = 32;                     // 1..32 receive numbered setpoints
 constexpr std::array<int, 2> kObjectDevices = {50, 51};  // driven through CANTavrix objects
 constexpr int kTableSlots = 64;
 constexpr uint64_t kStressSpanUs = 10000000;
@@ -54,7 +54,8 @@ constexpr int kWriterOpsPerYield = 4096;
 constexpr int kOtherOpsPerYield = 8;
 constexpr uint64_t kForbiddenRegistryBits = 1u | (uint64_t{1} << 63);
 constexpr std::array<int32_t, 6> kBadDeviceNumbers = {0, 63, -1, 64, INT_MIN, INT_MAX};
-constexpr std::array<int32_t, 14> kStressPeriodsMs = {1, 10, 1, 5, 20, 0, 1, 7, 1, 50, -1, 70000, INT_MAX, 3};
+constexpr std::array<int32_t, 14> kStressPeriodsMs = {1, 10, 1,  5,  20,    0,       1,
+                                                      7, 1,  50, -1, 70000, INT_MAX, 3};
 
 // ---------------------------------------------------------------------------
 // Numbered setpoints
@@ -68,13 +69,12 @@ struct NumberedSetpoint {
 };
 
 NumberedSetpoint Numbered(uint32_t k) {
-  return NumberedSetpoint{static_cast<float>(k), wire::kSetpointApiIds[k % wire::kSetpointApiIds.size()],
+  return NumberedSetpoint{static_cast<float>(k),
+                          wire::kSetpointApiIds[k % wire::kSetpointApiIds.size()],
                           static_cast<uint8_t>(k % 251), static_cast<int16_t>(k % 32749)};
 }
 
-bool IsSetpointApi(int32_t apiId) {
-  return wire::IsSetpointSenderApi(apiId);
-}
+bool IsSetpointApi(int32_t apiId) { return wire::IsSetpointSenderApi(apiId); }
 
 // The number a numbered-device frame carries, when all its fields agree. A
 // slot never filled (API id 0, zeros) counts as number 0.
@@ -87,10 +87,10 @@ std::optional<uint32_t> NumberOf(int32_t apiId, const uint8_t* data, uint8_t siz
   }
   const auto k = static_cast<uint32_t>(sp.value);
   const NumberedSetpoint expected = Numbered(k);
-  const bool neverFilled = apiId == wire::api::kSetpointNeverFilled && k == 0 && sp.aux == 0 &&
-                           sp.pidSlot == 0;
-  const bool agrees = apiId == expected.apiId && sp.pidSlot == expected.pidSlot &&
-                      sp.aux == expected.aux;
+  const bool neverFilled =
+      apiId == wire::api::kSetpointNeverFilled && k == 0 && sp.aux == 0 && sp.pidSlot == 0;
+  const bool agrees =
+      apiId == expected.apiId && sp.pidSlot == expected.pidSlot && sp.aux == expected.aux;
   if ((!agrees && !neverFilled) || data[7] != 0) return std::nullopt;
   return k;
 }
@@ -187,7 +187,8 @@ class FrameChecker {
 class Workers {
  public:
   Workers() {
-    for (int w = 0; w < kWriterThreads; ++w) threads_.emplace_back([this, w] { StoreSetpoints(w); });
+    for (int w = 0; w < kWriterThreads; ++w)
+      threads_.emplace_back([this, w] { StoreSetpoints(w); });
     threads_.emplace_back([this] { ChangePeriods(); });
     threads_.emplace_back([this] { ToggleRegistration(); });
     threads_.emplace_back([this] { BuildAndDriveDeviceObjects(); });
@@ -219,7 +220,8 @@ class Workers {
   void StoreSetpoints(int w) {
     uint32_t k = 0;
     int ops = 0;
-    for (int d = 1 + w; Running(ops, kWriterOpsPerYield) && k < kLargestNumber; d += kWriterThreads) {
+    for (int d = 1 + w; Running(ops, kWriterOpsPerYield) && k < kLargestNumber;
+         d += kWriterThreads) {
       if (d > kNumberedDevices) d = 1 + w;
       const NumberedSetpoint s = Numbered(++k);
       ZEM_CANTavrixSetDriverSet4(d, s.value, s.apiId, s.pidSlot, s.aux);
@@ -232,7 +234,8 @@ class Workers {
     int ops = 0;
     for (size_t i = 0; Running(ops); ++i) {
       const auto device = static_cast<int32_t>(1 + i % kNumberedDevices);
-      ZEM_CANTavrixSetDriverSetCtrlFramePeriodMs(device, kStressPeriodsMs[i % kStressPeriodsMs.size()]);
+      ZEM_CANTavrixSetDriverSetCtrlFramePeriodMs(device,
+                                                 kStressPeriodsMs[i % kStressPeriodsMs.size()]);
     }
   }
 
@@ -305,7 +308,8 @@ TEST(ReliabilityStress, EightThreadsForTenSteppedSeconds) {
 
   FrameChecker checker;
   Workers workers;
-  for (uint64_t elapsed = 0; elapsed < kStressSpanUs; elapsed += kStepUs) HALSIM_StepTiming(kStepUs);
+  for (uint64_t elapsed = 0; elapsed < kStressSpanUs; elapsed += kStepUs)
+    HALSIM_StepTiming(kStepUs);
   workers.Stop();
 
   // Every numbered device served again at 10 ms: each must now keep
@@ -330,7 +334,8 @@ TEST(ReliabilityStress, EightThreadsForTenSteppedSeconds) {
   EXPECT_EQ(checker.badHeartbeats.load(), 0u);
   EXPECT_EQ(checker.tailMismatches.load(), 0u) << "a device did not keep its last setpoint";
   for (int d = 1; d <= kNumberedDevices; ++d) {
-    EXPECT_GE(checker.tailFrames[static_cast<size_t>(d)].load(), kTailUs / 10000 - 1) << "device " << d;
+    EXPECT_GE(checker.tailFrames[static_cast<size_t>(d)].load(), kTailUs / 10000 - 1)
+        << "device " << d;
   }
   EXPECT_TRUE(workers.StartResultsAsDocumented());
   // The run did what it claims.

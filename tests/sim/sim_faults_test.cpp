@@ -48,9 +48,8 @@ TEST_F(SimFaultsTest, DelayedRepliesArriveLaterOnTheSimulatedClock) {
   faults.replyDelayUs = 5000;
   sim.SetBusFaults(faults);
   SendRequests();
-  const uint64_t sentUs = halsim::GetCanTraceForId(wire::ComposeId(kDevice, api::kFollower))
-                              .back()
-                              .timestampUs;
+  const uint64_t sentUs =
+      halsim::GetCanTraceForId(wire::ComposeId(kDevice, api::kFollower)).back().timestampUs;
   StepMs(4);
   for (int apiId : {api::kFirmwareVersion, kParameterApi, api::kFollower}) {
     EXPECT_TRUE(Delivered(kDevice, apiId).empty()) << apiId;

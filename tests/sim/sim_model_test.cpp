@@ -54,10 +54,8 @@ TEST(SimClosedLoop, OutputRangeAndBadInput) {
     const char* name;
     double kP, outputMin, outputMax, expected;
   } cases[] = {
-      {"clamped to max", 10.0, -0.5, 0.5, 0.5},
-      {"clamped to -1..1", 10.0, -5.0, 5.0, 1.0},
-      {"inverted range", 1.0, 0.5, -0.5, 0.0},
-      {"NaN gain", kNaN, -1.0, 1.0, 0.0},
+      {"clamped to max", 10.0, -0.5, 0.5, 0.5}, {"clamped to -1..1", 10.0, -5.0, 5.0, 1.0},
+      {"inverted range", 1.0, 0.5, -0.5, 0.0},  {"NaN gain", kNaN, -1.0, 1.0, 0.0},
       {"NaN range", 1.0, kNaN, 1.0, 0.0},
   };
   for (const auto& c : cases) {

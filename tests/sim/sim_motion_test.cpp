@@ -141,8 +141,10 @@ TEST_F(SimMotionTest, VelocityLoopUsesFeedForwardAndIntegral) {
   EXPECT_NEAR(sim.GetVelocity(), 3000.0, 3.0);
   // What the integral holds: the output for 3000 rpm against the motor's friction, less the FF.
   const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
-  const double volts = 3000.0 * 2 * M_PI / 60.0 / m.RadPerSecPerVolt() + m.freeCurrentA * m.ResistanceOhm();
-  EXPECT_NEAR(sim.GetState().iAccum, volts / sim.GetState().busVoltage - 0.9 * 3000.0 / 5676.0, 1e-3);
+  const double volts =
+      3000.0 * 2 * M_PI / 60.0 / m.RadPerSecPerVolt() + m.freeCurrentA * m.ResistanceOhm();
+  EXPECT_NEAR(sim.GetState().iAccum, volts / sim.GetState().busVoltage - 0.9 * 3000.0 / 5676.0,
+              1e-3);
 }
 
 // A profiled move of 20 rotations at 1200 rpm and 2400 rpm/s: 0.5 s up to
@@ -187,15 +189,17 @@ TEST_F(SimMotionTest, EachClosedLoopTypeHasADefaultQuantity) {
   const struct {
     size_t type;
     double minRpm, maxRpm;
-  } cases[] = {{1, 80.0, 120.0},   {2, 80.0, 120.0},    {3, 1500.0, 6000.0},
-               {4, 450.0, 700.0},  {5, 1500.0, 6000.0}, {6, 80.0, 120.0}};
+  } cases[] = {{1, 80.0, 120.0},  {2, 80.0, 120.0},    {3, 1500.0, 6000.0},
+               {4, 450.0, 700.0}, {5, 1500.0, 6000.0}, {6, 80.0, 120.0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.type);
     SimController sim(kDevice);
     SendFloatParameter(kDevice, param::Slot(param::kP, 0), 0.01f);
     SendFloatParameter(kDevice, param::Slot(param::kFF, 0), 1.0f / 5676.0f);
-    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxVelocity, 0, param::kMotionStride), 600.0f);
-    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxAccel, 0, param::kMotionStride), 6000.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxVelocity, 0, param::kMotionStride),
+                       600.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxAccel, 0, param::kMotionStride),
+                       6000.0f);
     SendSetpoint(kDevice, wire::kSetpointApiIds[c.type], 100.0f);
     RunEnabled(500);
     EXPECT_GT(sim.GetVelocity(), c.minRpm);
@@ -297,7 +301,8 @@ TEST_F(SimMotionTest, ControllersOnOneMechanismShareItsShaft) {
   EXPECT_NEAR(leader.GetPosition(), motorRotations, 0.01);
   EXPECT_NEAR(follower.GetPosition(), motorRotations, 0.01);
   EXPECT_GT(follower.GetOutputCurrent(), 1.0);
-  EXPECT_NEAR(follower.GetOutputCurrent(), leader.GetOutputCurrent(), 0.1 * leader.GetOutputCurrent());
+  EXPECT_NEAR(follower.GetOutputCurrent(), leader.GetOutputCurrent(),
+              0.1 * leader.GetOutputCurrent());
 
   flywheel->SetPhysicsHook([](tavrix::sim::PhysicsStep& step) {
     step.stateGiven = true;

@@ -54,7 +54,8 @@ TEST_F(SimProtocolTest, ParameterRoundTripKeepsWordAndType) {
       {param::kSmartCurrentLimitArg2, 0xFFFFFFFFu, wire::type::kInt32},  // -1
       {param::Slot(param::kP, 2), wire::FloatBits(0.5f), wire::type::kFloat32},
       {param::kForwardLimitSwitchEnabled, 0u, wire::type::kBool},
-      {param::kVoltageCompensationNominalVoltage, 0u, wire::type::kInt32},  // disabling writes int 0
+      {param::kVoltageCompensationNominalVoltage, 0u,
+       wire::type::kInt32},  // disabling writes int 0
   };
   for (const auto& c : cases) {
     SendParameter(kDevice, c.id, c.word, c.type);

@@ -82,8 +82,8 @@ bool BusRecorder::WaitFor(const std::function<bool(const std::vector<SentFrame>&
 
 bool BusRecorder::WaitForCount(uint32_t id, size_t count) const {
   return WaitFor([&](const std::vector<SentFrame>& frames) {
-    return static_cast<size_t>(std::count_if(frames.begin(), frames.end(),
-                                             [&](const SentFrame& f) { return f.id == id; })) >=
-           count;
+    return static_cast<size_t>(std::count_if(frames.begin(), frames.end(), [&](const SentFrame& f) {
+             return f.id == id;
+           })) >= count;
   });
 }

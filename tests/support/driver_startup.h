@@ -18,9 +18,9 @@
 #include <hal/simulation/MockHooks.h>
 #include <wpi/SafeThread.h>
 
-#include "wall_clock.h"
 #include "tavrix/TavrixDriver.h"
 #include "tavrix/Wire.h"
+#include "wall_clock.h"
 
 namespace tavrix_test {
 
@@ -62,8 +62,9 @@ class DriverStartup {
     // Paused, the start-up thread makes its moves only inside a step.
     if (HALSIM_IsTimingPaused()) HALSIM_StepTiming(0);
     std::unique_lock<std::mutex> lock(st.mutex);
-    ASSERT_TRUE(st.cond.wait_for(lock, WallBound(std::chrono::seconds(20)), [&] { return st.swept; }))
-        << "the start-up sweep did not end";
+    ASSERT_TRUE(st.cond.wait_for(lock, WallBound(std::chrono::seconds(20)), [&] {
+      return st.swept;
+    })) << "the start-up sweep did not end";
     lock.unlock();
     StartDriverThreads();
     const auto allServed = [&] {
@@ -76,7 +77,8 @@ class DriverStartup {
     for (int step = 0; step < kMaxSteps; ++step) {
       lock.lock();
       // A thread that is still starting gets a moment to make its first pass.
-      const bool served = st.cond.wait_for(lock, WallBound(std::chrono::milliseconds(5)), allServed);
+      const bool served =
+          st.cond.wait_for(lock, WallBound(std::chrono::milliseconds(5)), allServed);
       lock.unlock();
       if (served) return;
       HALSIM_StepTiming(kStepUs);

@@ -10,8 +10,8 @@
 #include <hal/simulation/CanData.h>
 
 #include "process_threads.h"
-#include "wall_clock.h"
 #include "tavrix/Wire.h"
+#include "wall_clock.h"
 
 namespace tavrix_test {
 
@@ -49,9 +49,8 @@ class FrameCounter {
   }
 
  private:
-  static void OnSend(const char* /*name*/, void* param, uint32_t messageID,
-                     const uint8_t* /*data*/, uint8_t /*dataSize*/, int32_t periodMs,
-                     int32_t* /*status*/) {
+  static void OnSend(const char* /*name*/, void* param, uint32_t messageID, const uint8_t* /*data*/,
+                     uint8_t /*dataSize*/, int32_t periodMs, int32_t* /*status*/) {
     if (periodMs < 0) return;
     auto* self = static_cast<FrameCounter*>(param);
     {

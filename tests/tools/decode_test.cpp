@@ -41,23 +41,24 @@ TEST(FrameDecoder, DecodesOneFrameOfEachKind) {
     int device;
     const char* fields;
   } cases[] = {
-      {Frame(0, Id(5, 2), {0x00, 0x00, 0x00, 0x3F, 0x64, 0x00, 0x01, 0x00}), FrameKind::kSetpoint, 5,
-       "kControlType0 value 0.5 aux 100 (0.09765625) slot 1"},
-      {Frame(0, Id(3, 0x43), {0x00, 0x00, 0x20, 0xC1, 0x00, 0xFE, 0x02, 0x00}), FrameKind::kSetpoint, 3,
-       "kControlType5 value -10 aux -512 (-0.5) slot 2"},
+      {Frame(0, Id(5, 2), {0x00, 0x00, 0x00, 0x3F, 0x64, 0x00, 0x01, 0x00}), FrameKind::kSetpoint,
+       5, "kControlType0 value 0.5 aux 100 (0.09765625) slot 1"},
+      {Frame(0, Id(3, 0x43), {0x00, 0x00, 0x20, 0xC1, 0x00, 0xFE, 0x02, 0x00}),
+       FrameKind::kSetpoint, 3, "kControlType5 value -10 aux -512 (-0.5) slot 2"},
       {Frame(0, Id(7, 0), std::vector<uint8_t>(8)), FrameKind::kSetpointNeverSet, 7,
        "value 0 aux 0 (0) slot 0"},
       {Frame(0, 0x02052480, {0x02, 0, 0, 0, 0, 0, 0, 0x40}), FrameKind::kHeartbeat, 0,
        "registry 0x4000000000000002 devices 1 62"},
       {Frame(0, 0x02052480, std::vector<uint8_t>(8)), FrameKind::kHeartbeat, 0,
        "registry 0x0000000000000000 (disabled, or no device registered)"},
-      {Frame(0, Id(1, 96), {0x00, 0x40, 0x01, 0x40, 0x00, 0x80, 0x34, 0x00}), FrameKind::kStatus0, 1,
+      {Frame(0, Id(1, 96), {0x00, 0x40, 0x01, 0x40, 0x00, 0x80, 0x34, 0x00}), FrameKind::kStatus0,
+       1,
        "applied 0.500015259 faults 0x4001 (kFaultBit0 kForwardLimitSwitch) sticky 0x8000 "
        "(kReverseLimitSwitch) follower yes byte6[2:3] 1 byte6[4] 1"},
-      {Frame(0, Id(1, 97), {0x00, 0x00, 0x80, 0x3F, 0x28, 0x80, 0x0C, 0x18}), FrameKind::kStatus1, 1,
-       "velocity 1 temperature 40 bus 25 V current 12 A"},
-      {Frame(0, Id(1, 98), {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20, 0xC0}), FrameKind::kStatus2, 1,
-       "position 1 iAccum -2.5"},
+      {Frame(0, Id(1, 97), {0x00, 0x00, 0x80, 0x3F, 0x28, 0x80, 0x0C, 0x18}), FrameKind::kStatus1,
+       1, "velocity 1 temperature 40 bus 25 V current 12 A"},
+      {Frame(0, Id(1, 98), {0x00, 0x00, 0x80, 0x3F, 0x00, 0x00, 0x20, 0xC0}), FrameKind::kStatus2,
+       1, "position 1 iAccum -2.5"},
       {Frame(0, Id(2, 97), {0x05, 0x00}), FrameKind::kStatusPeriod, 2, "status 1 period 5 ms"},
       {Frame(0, Id(4, 0x30D), {0x00, 0x00, 0x00, 0x3F, 0x02}), FrameKind::kParameterWrite, 4,
        "kP_0 (id 13) = 0.5 kFloat32"},
@@ -71,15 +72,19 @@ TEST(FrameDecoder, DecodesOneFrameOfEachKind) {
       {Frame(0, Id(6, 152), {}), FrameKind::kFirmwareRequest, 6, ""},
       {Frame(0, Id(6, 152), {0x01, 0x02, 0x01, 0x00, 0x01}), FrameKind::kFirmwareReply, 6,
        "version v1.2.256 (0x01020100) debug build"},
-      {Frame(0, Id(2, 115), {0x05, 0x18, 0x05, 0x02, 0x00, 0x00, 0x04, 0x1A}), FrameKind::kFollowerCommand, 2,
+      {Frame(0, Id(2, 115), {0x05, 0x18, 0x05, 0x02, 0x00, 0x00, 0x04, 0x1A}),
+       FrameKind::kFollowerCommand, 2,
        "leader frame 0x02051805 (device 5 api 0x060) kind 26 (this controller kind) invert yes"},
       {Frame(0, Id(2, 110), {}), FrameKind::kClearFaults, 2, ""},
       {Frame(0, Id(2, 114), {0xA3, 0x3A}), FrameKind::kBurnFlash, 2, "key 0x3AA3"},
-      {Frame(0, Id(2, 114), {0x3A, 0xA3}), FrameKind::kBurnFlash, 2, "wrong key (ignored by the controller)"},
-      {Frame(0, Id(2, 116), {0x01, 0, 0, 0, 0x03}), FrameKind::kFactoryDefaults, 2, "value true kBool"},
+      {Frame(0, Id(2, 114), {0x3A, 0xA3}), FrameKind::kBurnFlash, 2,
+       "wrong key (ignored by the controller)"},
+      {Frame(0, Id(2, 116), {0x01, 0, 0, 0, 0x03}), FrameKind::kFactoryDefaults, 2,
+       "value true kBool"},
       {Frame(0, Id(2, 160), {0x00, 0x00, 0xC0, 0xBF, 0x02}), FrameKind::kSetEncoderPosition, 2,
        "value -1.5 kFloat32"},
-      {Frame(0, Id(2, 162), {0x00, 0x00, 0x00, 0x40, 0x02}), FrameKind::kSetIAccum, 2, "value 2 kFloat32"},
+      {Frame(0, Id(2, 162), {0x00, 0x00, 0x00, 0x40, 0x02}), FrameKind::kSetIAccum, 2,
+       "value 2 kFloat32"},
       {Frame(0, Id(2, 0x200), {1}), FrameKind::kUnknownApi, 2, "api 0x200"},
       {Frame(0, 0x01041234, {1, 2}), FrameKind::kOtherDevice, 0x34,
        "device type 1 manufacturer 4 api 0x048 device 52"},
@@ -190,7 +195,8 @@ TEST(DecodeTool, PrintsFramesAndTheSummaryOfALogOrAPcap) {
               std::string::npos);
     EXPECT_NE(r.out.find("kControlType0 value 0.5"), std::string::npos);
     EXPECT_NE(r.out.find("Bus summary: 101 frames in 2.500000 s"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("heartbeat                        100       40.0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("heartbeat                        100       40.0"), std::string::npos)
+        << r.out;
   }
   const ToolRun only = RunTool({"--stats-only", dir + "/d.log"});
   EXPECT_EQ(only.out.find("registry"), std::string::npos);

@@ -2,10 +2,10 @@
 // prints, and the trace it writes, read back from both files).
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cstdio>
 #include <set>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "DemoOptions.h"
@@ -42,9 +42,12 @@ TEST(DemoOptions, AcceptsEveryOption) {
 
 TEST(DemoOptions, RejectsBadValuesWithAMessage) {
   const std::vector<std::vector<const char*>> bad = {
-      {"--duration", "0.5"}, {"--duration", "601"}, {"--duration", "nan"}, {"--duration", "2s"},
-      {"--duration"},        {"--interval", "5"},   {"--interval", "1.5"}, {"--interval", "99999999999999999999"},
-      {"--log", ""},         {"--pcap"},            {"--verbose"},         {"extra"},
+      {"--duration", "0.5"}, {"--duration", "601"},
+      {"--duration", "nan"}, {"--duration", "2s"},
+      {"--duration"},        {"--interval", "5"},
+      {"--interval", "1.5"}, {"--interval", "99999999999999999999"},
+      {"--log", ""},         {"--pcap"},
+      {"--verbose"},         {"extra"},
   };
   for (const auto& args : bad) {
     DemoOptions o;
@@ -119,7 +122,8 @@ TEST(Demo, ShortRunSucceedsAndWritesTheSameTraceToBothFiles) {
       enabledHeartbeat |= d.fields.find("devices 1 2") != std::string::npos;
       lastHeartbeat = d.fields;
     }
-    positionSetpoint |= d.fields.find("kControlType3 value 10 aux 0 (0) slot 1") != std::string::npos;
+    positionSetpoint |=
+        d.fields.find("kControlType3 value 10 aux 0 (0) slot 1") != std::string::npos;
   }
   using K = tavrix::decode::FrameKind;
   for (K k : {K::kFirmwareRequest, K::kFirmwareReply, K::kFollowerCommand, K::kFollowerEcho,
@@ -135,8 +139,8 @@ TEST(Demo, ShortRunSucceedsAndWritesTheSameTraceToBothFiles) {
   // Another process with the same program and steps, closed loops included,
   // writes the same bytes, timestamps included.
   const std::string again = dir + "/demo_test_again.log";
-  const DemoRun second =
-      RunDemo("--duration 1 --interval 100 --log " + again + " --pcap " + dir + "/demo_test_again.pcap");
+  const DemoRun second = RunDemo("--duration 1 --interval 100 --log " + again + " --pcap " + dir +
+                                 "/demo_test_again.pcap");
   ASSERT_EQ(second.status, 0) << second.out;
   EXPECT_EQ(FileBytes(again), FileBytes(log));
 }
@@ -151,7 +155,8 @@ TEST(Demo, HelpAndBadOptions) {
 }
 
 TEST(Demo, UnwritableTraceFileFailsTheRun) {
-  const DemoRun run = RunDemo("--duration 1 --log /nonexistent-dir/x.log --pcap /nonexistent-dir/x.pcap");
+  const DemoRun run =
+      RunDemo("--duration 1 --log /nonexistent-dir/x.log --pcap /nonexistent-dir/x.pcap");
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("cannot create /nonexistent-dir/x.log"), std::string::npos) << run.out;
 }

@@ -30,10 +30,8 @@ std::vector<TraceFrame> SampleFrames() {
   remote.remote = true;
   remote.length = 3;
   return {Frame(25000, 0x02052480, {0x08, 0, 0, 0, 0, 0, 0, 0}),
-          Frame(1025001, 0x0205C083, {0x01, 0, 0, 0, 0x01}),
-          Frame(1030000, 0x02052603, {}),
-          Frame(2000000, 0x123, {0xAB, 0xCD}, false),
-          remote};
+          Frame(1025001, 0x0205C083, {0x01, 0, 0, 0, 0x01}), Frame(1030000, 0x02052603, {}),
+          Frame(2000000, 0x123, {0xAB, 0xCD}, false), remote};
 }
 
 TEST(CandumpLog, WritesTheCanUtilsLineFormat) {
@@ -81,12 +79,15 @@ TEST(CandumpLog, ReadsEveryFormTheCanUtilsWrite) {
       "(6.000000) can0 20000080#0000000000000000 R\n"
       "(7.000000) can0 123##1AABB\n"
       "(8.000000) can0 123#0102030405060708_C\n"
-      "(9.000000) can0 1FFFFFFF##0" + std::string(128, 'F') + " R\n");
+      "(9.000000) can0 1FFFFFFF##0" +
+      std::string(128, 'F') + " R\n");
   ASSERT_TRUE(r.ok()) << r.errors[0].where << ": " << r.errors[0].message;
-  const std::vector<TraceFrame> expected = {
-      Frame(1000000, 0x02052601, {}), Frame(2000000, 0x123, {0xAB, 0xCD}, false),
-      Frame(3000000, 0x7FF, {1, 2, 3}, false), remote, remote5,
-      Frame(8000000, 0x123, {1, 2, 3, 4, 5, 6, 7, 8}, false)};
+  const std::vector<TraceFrame> expected = {Frame(1000000, 0x02052601, {}),
+                                            Frame(2000000, 0x123, {0xAB, 0xCD}, false),
+                                            Frame(3000000, 0x7FF, {1, 2, 3}, false),
+                                            remote,
+                                            remote5,
+                                            Frame(8000000, 0x123, {1, 2, 3, 4, 5, 6, 7, 8}, false)};
   EXPECT_EQ(r.frames, expected);
   EXPECT_EQ(r.skipped.errorFrames, 1u);
   EXPECT_EQ(r.skipped.fdFrames, 2u);
@@ -135,12 +136,12 @@ TEST(PcapFile, WritesHeaderAndSocketCanRecordByteForByte) {
   ASSERT_TRUE(EncodePcap({Frame(1025001, 0x0205C083, {0x01, 0, 0, 0, 0x01})}, bytes));
   const std::vector<uint8_t> expected = {
       0xD4, 0xC3, 0xB2, 0xA1, 0x02, 0x00, 0x04, 0x00,  // magic, version 2.4
-      0, 0, 0, 0, 0, 0, 0, 0,                          // zone, accuracy
-      0xFF, 0xFF, 0x00, 0x00, 227, 0, 0, 0,            // snap length, link type
-      0x01, 0, 0, 0, 0xA9, 0x61, 0, 0,                 // 1 s, 25001 us
-      16, 0, 0, 0, 16, 0, 0, 0,                        // captured and original length
-      0x82, 0x05, 0xC0, 0x83, 5, 0, 0, 0,              // can_id (EFF, big-endian), len
-      0x01, 0, 0, 0, 0x01, 0, 0, 0};                   // data
+      0,    0,    0,    0,    0,    0,    0,    0,     // zone, accuracy
+      0xFF, 0xFF, 0x00, 0x00, 227,  0,    0,    0,     // snap length, link type
+      0x01, 0,    0,    0,    0xA9, 0x61, 0,    0,     // 1 s, 25001 us
+      16,   0,    0,    0,    16,   0,    0,    0,     // captured and original length
+      0x82, 0x05, 0xC0, 0x83, 5,    0,    0,    0,     // can_id (EFF, big-endian), len
+      0x01, 0,    0,    0,    0x01, 0,    0,    0};    // data
   EXPECT_EQ(bytes, expected);
 }
 
@@ -170,14 +171,18 @@ TEST(PcapFile, ReadsBigEndianAndNanosecondFiles) {
   std::vector<uint8_t> be = OneRecordPcap();
   // Rewrite every header field in big-endian order, nanosecond magic.
   auto putBe = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) be[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+      be[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
   };
   putBe(0, kPcapMagicNanos);
-  be[4] = 0; be[5] = 2; be[6] = 0; be[7] = 4;
+  be[4] = 0;
+  be[5] = 2;
+  be[6] = 0;
+  be[7] = 4;
   putBe(16, 65535);
   putBe(20, 227);
-  putBe(24, 2);         // seconds
-  putBe(28, 7000);      // nanoseconds
+  putBe(24, 2);     // seconds
+  putBe(28, 7000);  // nanoseconds
   putBe(32, 16);
   putBe(36, 16);
   const ReadResult r = DecodePcap(be.data(), be.size());
@@ -210,9 +215,12 @@ TEST(PcapFile, DamagedInputGivesErrorsNotCrashes) {
       {"header cut", std::vector<uint8_t>(good.begin(), good.begin() + 20), "shorter than", 0},
       {"bad magic", with(0, 0x00), "unknown magic", 0},
       {"ethernet link type", with(20, 1), "link type 1", 0},
-      {"record header cut", std::vector<uint8_t>(good.begin(), good.begin() + 30), "truncated record header", 0},
-      {"record body cut", std::vector<uint8_t>(good.begin(), good.end() - 1), "truncated record", 0},
-      {"second record cut", std::vector<uint8_t>(twoRecords.begin(), twoRecords.end() - 3), "truncated record", 1},
+      {"record header cut", std::vector<uint8_t>(good.begin(), good.begin() + 30),
+       "truncated record header", 0},
+      {"record body cut", std::vector<uint8_t>(good.begin(), good.end() - 1), "truncated record",
+       0},
+      {"second record cut", std::vector<uint8_t>(twoRecords.begin(), twoRecords.end() - 3),
+       "truncated record", 1},
       {"huge record length", with(35, 0x7F), "impossible", 0},
       {"micros out of range", with(31, 0x7F), "out of range", 0},
       {"length above 8", with(44, 9), "above 8", 0},
@@ -232,7 +240,8 @@ TEST(PcapFile, ErrorAndFdRecordsAreCountedNotDecoded) {
   errorFrame[40] = 0xA2;  // CAN_ERR_FLAG in the id
   std::vector<uint8_t> fdFrame = good;
   fdFrame[45] = 0x04;  // CANFD_FDF
-  for (const auto& [bytes, errors, fd] : {std::tuple{errorFrame, 1u, 0u}, std::tuple{fdFrame, 0u, 1u}}) {
+  for (const auto& [bytes, errors, fd] :
+       {std::tuple{errorFrame, 1u, 0u}, std::tuple{fdFrame, 0u, 1u}}) {
     const ReadResult r = DecodePcap(bytes.data(), bytes.size());
     EXPECT_TRUE(r.ok());
     EXPECT_TRUE(r.frames.empty());
@@ -265,7 +274,8 @@ TEST(TraceFile, FormatIsToldByContent) {
   EXPECT_EQ(DetectFormat({'h', 'i'}), TraceFormat::kUnknown);
   EXPECT_EQ(ReadTrace(pcap).frames, SampleFrames());
   EXPECT_EQ(ReadTrace(std::vector<uint8_t>(log.begin(), log.end())).frames, SampleFrames());
-  EXPECT_NE(ReadTrace({0x0A, 0x0D, 0x0D, 0x0A}).errors.at(0).message.find("editcap"), std::string::npos);
+  EXPECT_NE(ReadTrace({0x0A, 0x0D, 0x0D, 0x0A}).errors.at(0).message.find("editcap"),
+            std::string::npos);
   EXPECT_FALSE(ReadTrace({'h', 'i'}).ok());
 }
 
@@ -310,8 +320,10 @@ TEST(BusStats, FrameBitLengths) {
 
 TEST(BusStats, HeartbeatEveryTwentyFiveMillisecondsForTwoAndAHalfSeconds) {
   BusStatsBuilder stats;
-  for (uint64_t i = 0; i < 100; ++i) stats.Add(Frame(i * 25000, 0x02052480, std::vector<uint8_t>(8)), "heartbeat");
-  for (uint64_t i = 0; i < 250; ++i) stats.Add(Frame(i * 10000, 0x02050082, std::vector<uint8_t>(8)), "setpoint");
+  for (uint64_t i = 0; i < 100; ++i)
+    stats.Add(Frame(i * 25000, 0x02052480, std::vector<uint8_t>(8)), "heartbeat");
+  for (uint64_t i = 0; i < 250; ++i)
+    stats.Add(Frame(i * 10000, 0x02050082, std::vector<uint8_t>(8)), "setpoint");
   stats.Add(Frame(500, 0x0205C083, std::vector<uint8_t>(5)), "parameter write");
   EXPECT_EQ(stats.SpanUs(), 2490000u);
 
@@ -330,7 +342,8 @@ TEST(BusStats, HeartbeatEveryTwentyFiveMillisecondsForTwoAndAHalfSeconds) {
   const std::string text = FormatBusSummary(s);
   EXPECT_NE(text.find("heartbeat"), std::string::npos);
   EXPECT_NE(text.find("40.0"), std::string::npos);
-  EXPECT_NE(text.find("1.84 % without stuff bits, 2.25 % with worst-case stuffing"), std::string::npos)
+  EXPECT_NE(text.find("1.84 % without stuff bits, 2.25 % with worst-case stuffing"),
+            std::string::npos)
       << text;
 }
 

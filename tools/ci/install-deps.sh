@@ -8,7 +8,7 @@ declare -A want=(
   [arm-linux-gnueabi-g++]=g++-arm-linux-gnueabi [qemu-arm]=qemu-user
   [xz]=xz-utils  # unpacks the WPILib archive (extra-wpilib.sh)
   [gcovr]=gcovr  # line coverage (extra-coverage.sh)
-  [clang-format]=clang-format [clang-tidy]=clang-tidy [run-clang-tidy]=clang-tidy  # lint.sh
+  [clang-format]=clang-format [clang-tidy]=clang-tidy [run-clang-tidy]=clang-tidy  # extra-lint.sh
 )
 missing=()
 for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${want[$cmd]}"); done

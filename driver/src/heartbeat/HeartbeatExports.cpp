@@ -6,8 +6,8 @@
 #include <tavrix/TavrixDriver.h>
 #include <tavrix/Wire.h>
 
-#include "common/DeviceRegistry.h"
 #include "DriverObjects.h"
+#include "common/DeviceRegistry.h"
 
 namespace {
 

@@ -12,8 +12,7 @@ namespace zem::driver {
 SetDaemon::SetDaemon(const uint64_t* registry, const std::atomic<float>* valueTable,
                      const std::atomic<int16_t>* auxTable, const std::atomic<uint8_t>* pidSlotTable,
                      const std::atomic<int32_t>* apiIdTable,
-                     const std::atomic<uint64_t>* periodTable,
-                     uint64_t* const* statusLocation)
+                     const std::atomic<uint64_t>* periodTable, uint64_t* const* statusLocation)
     : m_registry(registry),
       m_reader(SetpointTableView{valueTable, auxTable, pidSlotTable, apiIdTable}),
       m_ctrlFramePeriodUs(periodTable),

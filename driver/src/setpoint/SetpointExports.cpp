@@ -4,8 +4,8 @@
 
 #include <tavrix/TavrixDriver.h>
 
-#include "common/DeviceRegistry.h"
 #include "DriverObjects.h"
+#include "common/DeviceRegistry.h"
 #include "setpoint/SetpointTable.h"
 
 namespace {

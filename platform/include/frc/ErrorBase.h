@@ -31,12 +31,11 @@ class ErrorBase {
   virtual void ClearError() const;
   virtual void SetErrnoError(const wpi::Twine& contextMessage, wpi::StringRef filename,
                              wpi::StringRef function, int lineNumber) const;
-  virtual void SetImaqError(int success, const wpi::Twine& contextMessage,
-                            wpi::StringRef filename, wpi::StringRef function,
-                            int lineNumber) const;
+  virtual void SetImaqError(int success, const wpi::Twine& contextMessage, wpi::StringRef filename,
+                            wpi::StringRef function, int lineNumber) const;
   // Records code (with the HAL's text for it) unless code is 0.
-  virtual void SetError(Error::Code code, const wpi::Twine& contextMessage,
-                        wpi::StringRef filename, wpi::StringRef function, int lineNumber) const;
+  virtual void SetError(Error::Code code, const wpi::Twine& contextMessage, wpi::StringRef filename,
+                        wpi::StringRef function, int lineNumber) const;
   virtual void SetErrorRange(Error::Code code, int32_t minRange, int32_t maxRange,
                              int32_t requestedValue, const wpi::Twine& contextMessage,
                              wpi::StringRef filename, wpi::StringRef function,

@@ -32,5 +32,5 @@ void HAL_CAN_ReceiveMessage(uint32_t* messageID, uint32_t messageIDMask, uint8_t
                             uint8_t* dataSize, uint32_t* timeStamp, int32_t* status);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif

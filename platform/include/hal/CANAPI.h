@@ -31,19 +31,18 @@ void HAL_StopCANPacketRepeating(HAL_CANHandle handle, int32_t apiId, int32_t* st
 void HAL_ReadCANPacketNew(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
                           uint64_t* receivedTimestamp, int32_t* status);
 /* A newly received frame, else the cached one whatever its age. */
-void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                             int32_t* length, uint64_t* receivedTimestamp, int32_t* status);
+void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                             uint64_t* receivedTimestamp, int32_t* status);
 /* A newly received frame, else the cached one while it is at most timeoutMs old
  * (whole ms), else nothing. */
-void HAL_ReadCANPacketTimeout(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                              int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,
-                              int32_t* status);
+void HAL_ReadCANPacketTimeout(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                              uint64_t* receivedTimestamp, int32_t timeoutMs, int32_t* status);
 /* The cached frame without receiving while it is younger than periodMs; else like
  * ReadCANPacketTimeout. */
-void HAL_ReadCANPeriodicPacket(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                               int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,
-                               int32_t periodMs, int32_t* status);
+void HAL_ReadCANPeriodicPacket(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                               uint64_t* receivedTimestamp, int32_t timeoutMs, int32_t periodMs,
+                               int32_t* status);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif

@@ -12,12 +12,12 @@
 #endif
 
 HAL_CAN_ENUM(HAL_CANDeviceType){
-    HAL_CAN_Dev_kBroadcast = 0,       HAL_CAN_Dev_kRobotController = 1,
-    HAL_CAN_Dev_kMotorController = 2, HAL_CAN_Dev_kRelayController = 3,
-    HAL_CAN_Dev_kGyroSensor = 4,      HAL_CAN_Dev_kAccelerometer = 5,
-    HAL_CAN_Dev_kUltrasonicSensor = 6, HAL_CAN_Dev_kGearToothSensor = 7,
+    HAL_CAN_Dev_kBroadcast = 0,         HAL_CAN_Dev_kRobotController = 1,
+    HAL_CAN_Dev_kMotorController = 2,   HAL_CAN_Dev_kRelayController = 3,
+    HAL_CAN_Dev_kGyroSensor = 4,        HAL_CAN_Dev_kAccelerometer = 5,
+    HAL_CAN_Dev_kUltrasonicSensor = 6,  HAL_CAN_Dev_kGearToothSensor = 7,
     HAL_CAN_Dev_kPowerDistribution = 8, HAL_CAN_Dev_kPneumatics = 9,
-    HAL_CAN_Dev_kMiscellaneous = 10,  HAL_CAN_Dev_kFirmwareUpdate = 31};
+    HAL_CAN_Dev_kMiscellaneous = 10,    HAL_CAN_Dev_kFirmwareUpdate = 31};
 
 /* Only the codes the stand-in itself uses are named; callers pass any other
  * manufacturer code by casting an int. */

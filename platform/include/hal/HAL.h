@@ -15,6 +15,5 @@
 extern "C" int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context = 0,
                               const char* feature = nullptr);
 #else
-int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context,
-                   const char* feature);
+int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context, const char* feature);
 #endif

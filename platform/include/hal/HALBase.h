@@ -23,5 +23,5 @@ HAL_Bool HAL_GetSystemActive(int32_t* status);
 HAL_Bool HAL_Initialize(int32_t timeout, int32_t mode);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif

@@ -22,5 +22,5 @@ void HAL_CleanNotifier(HAL_NotifierHandle notifierHandle, int32_t* status);
 uint64_t HAL_WaitForNotifierAlarm(HAL_NotifierHandle notifierHandle, int32_t* status);
 
 #ifdef __cplusplus
-}  /* extern "C" */
+} /* extern "C" */
 #endif

@@ -13,10 +13,10 @@ namespace wpi {
 class Twine {
  public:
   Twine() = default;
-  Twine(const char* str) : m_text(StringRef(str).str()) {}      // NOLINT: implicit like the original
-  Twine(const std::string& str) : m_text(str) {}                // NOLINT: implicit like the original
-  Twine(StringRef str) : m_text(str.str()) {}                   // NOLINT: implicit like the original
-  Twine(const SmallVectorImpl<char>& str)                       // NOLINT: implicit like the original
+  Twine(const char* str) : m_text(StringRef(str).str()) {}  // NOLINT: implicit like the original
+  Twine(const std::string& str) : m_text(str) {}            // NOLINT: implicit like the original
+  Twine(StringRef str) : m_text(str.str()) {}               // NOLINT: implicit like the original
+  Twine(const SmallVectorImpl<char>& str)                   // NOLINT: implicit like the original
       : m_text(str.data(), str.size()) {}
   explicit Twine(char c) : m_text(1, c) {}
   explicit Twine(int value) : m_text(std::to_string(value)) {}

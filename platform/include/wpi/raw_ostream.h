@@ -30,7 +30,9 @@ class raw_ostream {
   raw_ostream& operator<<(StringRef str) { return write(str.data(), str.size()); }
   raw_ostream& operator<<(const char* str) { return *this << StringRef(str); }
   raw_ostream& operator<<(const std::string& str) { return write(str.data(), str.size()); }
-  raw_ostream& operator<<(const SmallVectorImpl<char>& str) { return write(str.data(), str.size()); }
+  raw_ostream& operator<<(const SmallVectorImpl<char>& str) {
+    return write(str.data(), str.size());
+  }
   raw_ostream& operator<<(char c) { return write(&c, 1); }
   raw_ostream& operator<<(unsigned char c) { return write(c); }
   raw_ostream& operator<<(signed char c) { return write(static_cast<unsigned char>(c)); }

@@ -87,16 +87,16 @@ bool CAN::ReadPacketLatest(int apiId, CANData* data) {
 bool CAN::ReadPacketTimeout(int apiId, int timeoutMs, CANData* data) {
   if (data == nullptr) return false;
   int32_t status = 0;
-  HAL_ReadCANPacketTimeout(m_handle, apiId, data->data, &data->length, &data->timestamp,
-                           timeoutMs, &status);
+  HAL_ReadCANPacketTimeout(m_handle, apiId, data->data, &data->length, &data->timestamp, timeoutMs,
+                           &status);
   return ReadSucceeded(*this, status, "ReadPacketTimeout");
 }
 
 bool CAN::ReadPeriodicPacket(int apiId, int timeoutMs, int periodMs, CANData* data) {
   if (data == nullptr) return false;
   int32_t status = 0;
-  HAL_ReadCANPeriodicPacket(m_handle, apiId, data->data, &data->length, &data->timestamp,
-                            timeoutMs, periodMs, &status);
+  HAL_ReadCANPeriodicPacket(m_handle, apiId, data->data, &data->length, &data->timestamp, timeoutMs,
+                            periodMs, &status);
   return ReadSucceeded(*this, status, "ReadPeriodicPacket");
 }
 

@@ -21,9 +21,7 @@ double NowSeconds() {
 // strerror's text without strerror's shared buffer. The C library gives either
 // the GNU strerror_r (returns the text) or the POSIX one (fills the buffer,
 // returns 0); one of these two overloads takes its result.
-[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) {
-  return text;
-}
+[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) { return text; }
 [[maybe_unused]] const char* StrerrorText(int result, const char* buffer) {
   return result == 0 ? buffer : "Unknown error";
 }
@@ -61,20 +59,17 @@ void ErrorBase::SetErrnoError(const wpi::Twine& contextMessage, wpi::StringRef f
                               wpi::StringRef function, int lineNumber) const {
   const int code = errno;
   if (code == 0) return;
-  m_error.Set(-code, contextMessage + ": " + ErrnoText(code), filename, function, lineNumber,
-              this);
+  m_error.Set(-code, contextMessage + ": " + ErrnoText(code), filename, function, lineNumber, this);
 }
 
-void ErrorBase::SetImaqError(int success, const wpi::Twine& contextMessage,
-                             wpi::StringRef filename, wpi::StringRef function,
-                             int lineNumber) const {
+void ErrorBase::SetImaqError(int success, const wpi::Twine& contextMessage, wpi::StringRef filename,
+                             wpi::StringRef function, int lineNumber) const {
   if (success > 0) return;
   m_error.Set(success, contextMessage, filename, function, lineNumber, this);
 }
 
 void ErrorBase::SetError(Error::Code code, const wpi::Twine& contextMessage,
-                         wpi::StringRef filename, wpi::StringRef function,
-                         int lineNumber) const {
+                         wpi::StringRef filename, wpi::StringRef function, int lineNumber) const {
   if (code == 0) return;
   m_error.Set(code, wpi::Twine(HAL_GetErrorMessage(code)) + ": " + contextMessage, filename,
               function, lineNumber, this);

@@ -133,10 +133,9 @@ void PWM::SetDisabled() {
 
 void PWM::SetPeriodMultiplier(PeriodMultiplier mult) {
   const int value = static_cast<int>(mult);
-  halsim::internal::RecordPwmCall(m_channel, "SetPeriodMultiplier(" + std::to_string(value) + ")",
-                                  [value](halsim::PwmState& state) {
-                                    state.periodMultiplier = value;
-                                  });
+  halsim::internal::RecordPwmCall(
+      m_channel, "SetPeriodMultiplier(" + std::to_string(value) + ")",
+      [value](halsim::PwmState& state) { state.periodMultiplier = value; });
 }
 
 void PWM::SetZeroLatch() {
@@ -150,8 +149,7 @@ void PWM::EnableDeadbandElimination(bool eliminateDeadband) {
       {});
 }
 
-void PWM::SetBounds(double max, double deadbandMax, double center, double deadbandMin,
-                    double min) {
+void PWM::SetBounds(double max, double deadbandMax, double center, double deadbandMin, double min) {
   const std::string call = "SetBounds(" + FormatNumber(max) + ", " + FormatNumber(deadbandMax) +
                            ", " + FormatNumber(center) + ", " + FormatNumber(deadbandMin) + ", " +
                            FormatNumber(min) + ")";
@@ -166,6 +164,8 @@ void PWM::SetBounds(double max, double deadbandMax, double center, double deadba
 
 int PWM::GetChannel() const { return m_channel; }
 
-void PWM::InitSendable(SendableBuilder& builder) { builder.SetSmartDashboardType("Speed Controller"); }
+void PWM::InitSendable(SendableBuilder& builder) {
+  builder.SetSmartDashboardType("Speed Controller");
+}
 
 }  // namespace frc

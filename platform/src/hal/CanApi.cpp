@@ -38,8 +38,8 @@ void Write(HAL_CANHandle handle, const uint8_t* data, int32_t length, int32_t ap
     hal::SetStatus(status, HAL_ERR_CANSessionMux_InvalidBuffer);
     return;
   }
-  hal::SetStatus(status, hal::CanBus::Get().Send(messageID, data, static_cast<uint8_t>(length),
-                                                 periodMs));
+  hal::SetStatus(status,
+                 hal::CanBus::Get().Send(messageID, data, static_cast<uint8_t>(length), periodMs));
 }
 
 void Read(HAL_CANHandle handle, int32_t apiId, const hal::ReadRequest& request, uint8_t* data,
@@ -74,8 +74,8 @@ void HAL_CAN_SendMessage(uint32_t messageID, const uint8_t* data, uint8_t dataSi
 void HAL_CAN_ReceiveMessage(uint32_t* messageID, uint32_t messageIDMask, uint8_t* data,
                             uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
   hal::CheckAlive(__func__);
-  hal::SetStatus(status, hal::CanBus::Get().Receive(messageID, messageIDMask, data, dataSize,
-                                                    timeStamp));
+  hal::SetStatus(status,
+                 hal::CanBus::Get().Receive(messageID, messageIDMask, data, dataSize, timeStamp));
 }
 
 HAL_CANHandle HAL_InitializeCAN(HAL_CANManufacturer manufacturer, int32_t deviceId,
@@ -117,22 +117,21 @@ void HAL_ReadCANPacketNew(HAL_CANHandle handle, int32_t apiId, uint8_t* data, in
   Read(handle, apiId, Request(halsim::CanReadKind::kNew), data, length, receivedTimestamp, status);
 }
 
-void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                             int32_t* length, uint64_t* receivedTimestamp, int32_t* status) {
+void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                             uint64_t* receivedTimestamp, int32_t* status) {
   Read(handle, apiId, Request(halsim::CanReadKind::kLatest), data, length, receivedTimestamp,
        status);
 }
 
-void HAL_ReadCANPacketTimeout(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                              int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,
-                              int32_t* status) {
+void HAL_ReadCANPacketTimeout(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                              uint64_t* receivedTimestamp, int32_t timeoutMs, int32_t* status) {
   Read(handle, apiId, Request(halsim::CanReadKind::kTimeout, timeoutMs), data, length,
        receivedTimestamp, status);
 }
 
-void HAL_ReadCANPeriodicPacket(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                               int32_t* length, uint64_t* receivedTimestamp, int32_t timeoutMs,
-                               int32_t periodMs, int32_t* status) {
+void HAL_ReadCANPeriodicPacket(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                               uint64_t* receivedTimestamp, int32_t timeoutMs, int32_t periodMs,
+                               int32_t* status) {
   Read(handle, apiId, Request(halsim::CanReadKind::kPeriodic, timeoutMs, periodMs), data, length,
        receivedTimestamp, status);
 }

@@ -315,7 +315,9 @@ int32_t CanBus::ReadLocked(Device& device, uint32_t messageID, const ReadRequest
     *out.timestampMs = frame.timestampMs;
     return HAL_SUCCESS;
   };
-  auto ageMs = [](const CachedFrame& frame) { return uint64_t{PacketTimeMs()} - frame.timestampMs; };
+  auto ageMs = [](const CachedFrame& frame) {
+    return uint64_t{PacketTimeMs()} - frame.timestampMs;
+  };
   auto cachedEntry = device.cache.find(messageID);
   const CachedFrame* cached = cachedEntry == device.cache.end() ? nullptr : &cachedEntry->second;
 
@@ -343,8 +345,8 @@ int32_t CanBus::ReadLocked(Device& device, uint32_t messageID, const ReadRequest
   return HAL_ERR_CANSessionMux_MessageNotFound;
 }
 
-int32_t CanBus::Read(HAL_CANHandle handle, int32_t apiId, const ReadRequest& request,
-                     uint8_t* data, int32_t* length, uint64_t* timestampMs) {
+int32_t CanBus::Read(HAL_CANHandle handle, int32_t apiId, const ReadRequest& request, uint8_t* data,
+                     int32_t* length, uint64_t* timestampMs) {
   halsim::CanReadRecord record;
   record.kind = request.kind;
   record.timeoutMs = request.timeoutMs;

@@ -45,20 +45,13 @@ extern "C" {
 
 const char* HAL_GetErrorMessage(int32_t code) {
   switch (code) {
-    case HAL_SUCCESS:
-      return "";
-    case HAL_HANDLE_ERROR:
-      return HAL_HANDLE_ERROR_MESSAGE;
-    case PARAMETER_OUT_OF_RANGE:
-      return PARAMETER_OUT_OF_RANGE_MESSAGE;
-    case HAL_CAN_TIMEOUT:
-      return HAL_CAN_TIMEOUT_MESSAGE;
-    case HAL_ERR_CANSessionMux_InvalidBuffer:
-      return "CAN: Invalid Buffer";
-    case HAL_ERR_CANSessionMux_MessageNotFound:
-      return "CAN: Message not found";
-    default:
-      return "";
+    case HAL_SUCCESS: return "";
+    case HAL_HANDLE_ERROR: return HAL_HANDLE_ERROR_MESSAGE;
+    case PARAMETER_OUT_OF_RANGE: return PARAMETER_OUT_OF_RANGE_MESSAGE;
+    case HAL_CAN_TIMEOUT: return HAL_CAN_TIMEOUT_MESSAGE;
+    case HAL_ERR_CANSessionMux_InvalidBuffer: return "CAN: Invalid Buffer";
+    case HAL_ERR_CANSessionMux_MessageNotFound: return "CAN: Message not found";
+    default: return "";
   }
 }
 
@@ -79,8 +72,7 @@ HAL_Bool HAL_Initialize(int32_t /*timeout*/, int32_t /*mode*/) {
   return 1;
 }
 
-int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context,
-                   const char* feature) {
+int64_t HAL_Report(int32_t resource, int32_t instanceNumber, int32_t context, const char* feature) {
   halsim::UsageReport report;
   report.resource = resource;
   report.instanceNumber = instanceNumber;
@@ -136,8 +128,7 @@ void HALSIM_RestartTiming(void) { hal::Timing::Get().Restart(); }
 HAL_Bool HALSIM_IsTimingPaused(void) { return hal::Timing::Get().IsPaused() ? 1 : 0; }
 void HALSIM_StepTiming(uint64_t deltaUs) { hal::Timing::Get().Step(deltaUs); }
 
-int32_t HALSIM_RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback,
-                                     void* param) {
+int32_t HALSIM_RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback, void* param) {
   return hal::Timing::Get().RegisterTimedCallback(firstUs, callback, param);
 }
 

@@ -32,13 +32,12 @@ Timing& Timing::Get() {
 Timing::Timing() : m_origin(SteadyClock::now()) {}
 
 uint64_t Timing::RealElapsedUs() const {
-  auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - m_origin);
+  auto elapsed =
+      std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - m_origin);
   return static_cast<uint64_t>(elapsed.count());
 }
 
-uint64_t Timing::NowLocked() const {
-  return m_paused ? m_pausedUs : RealElapsedUs() + m_offsetUs;
-}
+uint64_t Timing::NowLocked() const { return m_paused ? m_pausedUs : RealElapsedUs() + m_offsetUs; }
 
 uint64_t Timing::Now() {
   std::lock_guard<std::mutex> lock(m_mutex);
@@ -167,9 +166,7 @@ void Timing::BlockWaiter(Lock& lock, const Notifier& notifier, uint64_t nowUs) {
   m_waitCv.wait_for(lock, std::chrono::microseconds(remainingUs));
 }
 
-bool Timing::HoldsTurn() const {
-  return m_turnTaken && m_turnThread == std::this_thread::get_id();
-}
+bool Timing::HoldsTurn() const { return m_turnTaken && m_turnThread == std::this_thread::get_id(); }
 
 void Timing::TakeTurn() {
   m_turnTaken = true;
@@ -280,7 +277,8 @@ uint64_t Timing::NextPiece(uint64_t nowUs, uint64_t remainingUs) const {
   uint64_t piece = remainingUs;
   for (const auto& entry : m_notifiers) {
     const Notifier& n = *entry.second;
-    if (n.alarmSet && !n.stopped && n.triggerUs > nowUs) piece = std::min(piece, n.triggerUs - nowUs);
+    if (n.alarmSet && !n.stopped && n.triggerUs > nowUs)
+      piece = std::min(piece, n.triggerUs - nowUs);
   }
   return piece;
 }
@@ -366,7 +364,8 @@ Timing::Event Timing::NextEvent(uint64_t untilUs) const {
   };
   for (const auto& entry : m_notifiers) {
     const Notifier& n = *entry.second;
-    if (n.alarmSet && !n.stopped && !n.granted) consider(n.triggerUs, n.order, entry.second, nullptr);
+    if (n.alarmSet && !n.stopped && !n.granted)
+      consider(n.triggerUs, n.order, entry.second, nullptr);
   }
   for (const auto& entry : m_callbacks) {
     const TimedCallback& c = *entry.second;

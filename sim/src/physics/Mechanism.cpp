@@ -189,8 +189,8 @@ void Mechanism::Impl::Step(double dtS) {
                                                    state.speedRadPerS, results.data());
   PhysicsStep step;
   step.dtS = dtS;
-  step.start = MechanismState{state.angleRad * model.unitsPerRad,
-                              state.speedRadPerS * model.unitsPerRad};
+  step.start =
+      MechanismState{state.angleRad * model.unitsPerRad, state.speedRadPerS * model.unitsPerRad};
   step.motorTorqueNm = torque.fixedNm - torque.dampingNmPerRadPerS * state.speedRadPerS;
   if (hook) hook(step);
   if (step.stateGiven && std::isfinite(step.end.position) && std::isfinite(step.end.velocity)) {

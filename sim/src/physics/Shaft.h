@@ -10,14 +10,14 @@ namespace tavrix::sim::detail {
 
 struct ShaftModel {
   double gearRatio = 1.0;
-  double inertiaKgM2 = 1.0;        // of the mechanism, at the output shaft
+  double inertiaKgM2 = 1.0;  // of the mechanism, at the output shaft
   double viscousNmPerRadPerS = 0.0;
   double coulombNm = 0.0;
-  double gravityNm = 0.0;          // gravity torque at its largest
+  double gravityNm = 0.0;             // gravity torque at its largest
   bool gravityFollowsCosine = false;  // an arm: largest when horizontal
   double minRad = -kNoLimit;
   double maxRad = kNoLimit;
-  double unitsPerRad = 1.0;        // mechanism position units per shaft radian
+  double unitsPerRad = 1.0;  // mechanism position units per shaft radian
 };
 
 struct ShaftState {
@@ -26,7 +26,7 @@ struct ShaftState {
 };
 
 struct MotorInput {
-  bool present = false;        // a free slot drives nothing and weighs nothing
+  bool present = false;  // a free slot drives nothing and weighs nothing
   DcMotor motor;
   double volts = 0.0;          // terminal voltage the controller applies
   bool open = false;           // windings disconnected (coast): no current
@@ -34,9 +34,9 @@ struct MotorInput {
 };
 
 struct MotorResult {
-  double currentA = 0.0;       // signed; negative while braking
-  double appliedVolts = 0.0;   // after current limiting
-  bool limited = false;        // the current limit bound during the step
+  double currentA = 0.0;      // signed; negative while braking
+  double appliedVolts = 0.0;  // after current limiting
+  bool limited = false;       // the current limit bound during the step
 };
 
 // The motors' torque at the output shaft over a step: fixed part plus the
@@ -44,8 +44,8 @@ struct MotorResult {
 struct MotorTorque {
   double fixedNm = 0.0;
   double dampingNmPerRadPerS = 0.0;
-  double frictionNm = 0.0;      // internal friction, opposing motion
-  double inertiaKgM2 = 0.0;     // rotor inertia reflected through the gearbox
+  double frictionNm = 0.0;   // internal friction, opposing motion
+  double inertiaKgM2 = 0.0;  // rotor inertia reflected through the gearbox
 };
 
 // The torque terms of all present motors at the given shaft speed; marks in

@@ -84,7 +84,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       options.stats = true;
       options.frames = false;
     } else if (arg == "--duration") {
-      if (i + 1 >= argc || argv[i + 1] == nullptr || !ParseSeconds(argv[i + 1], options.durationUs)) {
+      if (i + 1 >= argc || argv[i + 1] == nullptr ||
+          !ParseSeconds(argv[i + 1], options.durationUs)) {
         error = "--duration needs a positive number of seconds";
         return false;
       }

@@ -48,10 +48,10 @@ void AppendLengthNote(std::string& out, const TraceFrame& frame, int expected) {
 
 const char* FaultName(int bit) {
   static const char* const kNames[kFaultBits] = {
-      "kFaultBit0",  "kFaultBit1",  "kFaultBit2",  "kFaultBit3",         "kFaultBit4",
-      "kFaultBit5",  "kFaultBit6",  "kFaultBit7",  "kFaultBit8",         "kFaultBit9",
-      "kFaultBit10", "kFaultBit11", "kFaultBit12", "kFaultBit13",        "kForwardLimitSwitch",
-      "kReverseLimitSwitch"};
+      "kFaultBit0",  "kFaultBit1",  "kFaultBit2",          "kFaultBit3",
+      "kFaultBit4",  "kFaultBit5",  "kFaultBit6",          "kFaultBit7",
+      "kFaultBit8",  "kFaultBit9",  "kFaultBit10",         "kFaultBit11",
+      "kFaultBit12", "kFaultBit13", "kForwardLimitSwitch", "kReverseLimitSwitch"};
   return kNames[bit];
 }
 static_assert(wire::kForwardLimitFaultBit == 14 && wire::kReverseLimitFaultBit == 15,
@@ -77,9 +77,7 @@ void AppendTypedValue(std::string& out, uint32_t word, uint8_t typeCode) {
     case wire::type::kInt32:
       Appendf(out, "%d", static_cast<int>(static_cast<int32_t>(word)));
       return;
-    case wire::type::kUint32:
-      Appendf(out, "%u", static_cast<unsigned>(word));
-      return;
+    case wire::type::kUint32: Appendf(out, "%u", static_cast<unsigned>(word)); return;
     case wire::type::kFloat32:
       Appendf(out, "%.9g", static_cast<double>(wire::BitsToFloat(word)));
       return;
@@ -87,8 +85,7 @@ void AppendTypedValue(std::string& out, uint32_t word, uint8_t typeCode) {
       out += word != 0 ? "true" : "false";
       if (word > 1) Appendf(out, " (word 0x%08X)", static_cast<unsigned>(word));
       return;
-    default:
-      Appendf(out, "word 0x%08X", static_cast<unsigned>(word));
+    default: Appendf(out, "word 0x%08X", static_cast<unsigned>(word));
   }
 }
 
@@ -269,8 +266,10 @@ std::string DecodeRaw(const TraceFrame& frame) {
     Appendf(out, "standard id 0x%03X", static_cast<unsigned>(frame.id));
   } else {
     Appendf(out, "device type %d manufacturer %d api 0x%03X device %d",
-            static_cast<int>(wire::DeviceTypeOf(frame.id)), static_cast<int>(wire::ManufacturerOf(frame.id)),
-            static_cast<unsigned>(wire::ApiOf(frame.id)), static_cast<int>(wire::DeviceOf(frame.id)));
+            static_cast<int>(wire::DeviceTypeOf(frame.id)),
+            static_cast<int>(wire::ManufacturerOf(frame.id)),
+            static_cast<unsigned>(wire::ApiOf(frame.id)),
+            static_cast<int>(wire::DeviceOf(frame.id)));
   }
   if (frame.remote) out += " remote request";
   return out;
@@ -411,7 +410,8 @@ std::string FormatFrameLine(const TraceFrame& frame, const DecodedFrame& decoded
   std::string bytes;
   if (frame.remote) bytes = "remote";
   for (int i = 0; !frame.remote && i < Length(frame); ++i) {
-    Appendf(bytes, i == 0 ? "%02X" : " %02X", static_cast<unsigned>(frame.data[static_cast<size_t>(i)]));
+    Appendf(bytes, i == 0 ? "%02X" : " %02X",
+            static_cast<unsigned>(frame.data[static_cast<size_t>(i)]));
   }
   Appendf(line, "%-23s  ", bytes.c_str());
   if (decoded.kind == FrameKind::kOtherDevice) {

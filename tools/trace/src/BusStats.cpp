@@ -26,8 +26,8 @@ std::string FormatRow(const char* kind, uint64_t frames, double perSecond, doubl
 
 double Share(uint64_t bits, uint64_t durationUs) {
   if (durationUs == 0) return 0.0;
-  const double capacity = static_cast<double>(kBusBitRate) *
-                          (static_cast<double>(durationUs) / kMicrosPerSecond);
+  const double capacity =
+      static_cast<double>(kBusBitRate) * (static_cast<double>(durationUs) / kMicrosPerSecond);
   return static_cast<double>(bits) / capacity;
 }
 
@@ -71,10 +71,9 @@ BusSummary BusStatsBuilder::Finish(uint64_t durationUs) const {
   BusSummary summary;
   summary.durationUs = durationUs != 0 ? durationUs : SpanUs();
   summary.kinds = kinds_;
-  std::sort(summary.kinds.begin(), summary.kinds.end(),
-            [](const KindStats& a, const KindStats& b) {
-              return a.frames != b.frames ? a.frames > b.frames : a.kind < b.kind;
-            });
+  std::sort(summary.kinds.begin(), summary.kinds.end(), [](const KindStats& a, const KindStats& b) {
+    return a.frames != b.frames ? a.frames > b.frames : a.kind < b.kind;
+  });
   for (const KindStats& k : summary.kinds) {
     summary.frames += k.frames;
     summary.bits += k.bits;

@@ -117,7 +117,7 @@ bool ParseId(std::string_view digits, TraceFrame& frame, IdKind& kind, std::stri
   for (char c : digits) id = (id << 4) | *HexValue(c);
   frame.extended = digits.size() == kExtendedIdDigits;
   kind = frame.extended && (id & ~kExtendedIdMask) == kCanErrFlag ? IdKind::kErrorFrame
-                                                                   : IdKind::kFrame;
+                                                                  : IdKind::kFrame;
   const uint32_t limit = frame.extended ? kExtendedIdMask : kStandardIdMask;
   if (kind == IdKind::kFrame && id > limit) {
     error = frame.extended ? "extended CAN id above 0x1FFFFFFF (and not an error frame)"
@@ -152,8 +152,7 @@ bool ParseRemote(LineReader& in, TraceFrame& frame, std::string& error) {
 }
 
 // Hex bytes, optionally separated by dots ("11.22.33"), at most `capacity`.
-bool ParseBytes(LineReader& in, uint8_t* out, size_t capacity, size_t& count,
-                std::string& error) {
+bool ParseBytes(LineReader& in, uint8_t* out, size_t capacity, size_t& count, std::string& error) {
   count = 0;
   while (IsHexChar(in.Peek())) {
     const std::string_view hex = in.TakeWhile(IsHexChar);
@@ -300,7 +299,8 @@ CandumpLine ParseCandumpLine(std::string_view line) {
     return Kind(CandumpLine::Kind::kFdFrame);
   }
   const bool remote = idKind == IdKind::kFrame && in.Take('R');
-  const bool ok = remote ? ParseRemote(in, result.frame, error) : ParseData(in, result.frame, error);
+  const bool ok =
+      remote ? ParseRemote(in, result.frame, error) : ParseData(in, result.frame, error);
   if (!ok || !ParseDirection(in, error)) return Error(error);
   if (idKind == IdKind::kErrorFrame) return Kind(CandumpLine::Kind::kErrorFrame);
   result.kind = CandumpLine::Kind::kFrame;

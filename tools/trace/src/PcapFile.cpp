@@ -82,8 +82,7 @@ RecordKind KindOfRecord(const uint8_t* p) {
 
 // Decodes the classic CAN frame of one record; false (with a message) when the
 // record is damaged.
-bool DecodeSocketCanFrame(const uint8_t* p, uint32_t size, TraceFrame& frame,
-                          std::string& error) {
+bool DecodeSocketCanFrame(const uint8_t* p, uint32_t size, TraceFrame& frame, std::string& error) {
   const uint32_t canId = LoadBe32(p);
   const uint8_t length = p[4];
   if (length > kMaxDataLength) {
@@ -121,7 +120,8 @@ void EncodeSocketCanFrame(const TraceFrame& frame, uint8_t out[kSocketCanFrameSi
 bool EncodePcap(const std::vector<TraceFrame>& frames, std::vector<uint8_t>& out,
                 std::string* error) {
   out.clear();
-  out.reserve(kPcapGlobalHeaderSize + frames.size() * (kPcapRecordHeaderSize + kSocketCanFrameSize));
+  out.reserve(kPcapGlobalHeaderSize +
+              frames.size() * (kPcapRecordHeaderSize + kSocketCanFrameSize));
   AppendGlobalHeader(out);
   for (const TraceFrame& frame : frames) {
     const uint64_t seconds = frame.timestampUs / kMicrosPerSecond;
@@ -159,8 +159,7 @@ ReadResult DecodePcap(const uint8_t* data, size_t size) {
   }
   const uint32_t linkType = layout.Field(data + 20);
   if (linkType != kLinkTypeCanSocketCan) {
-    AddError(result, 20,
-             "link type " + std::to_string(linkType) + " is not SocketCAN (227)");
+    AddError(result, 20, "link type " + std::to_string(linkType) + " is not SocketCAN (227)");
     return result;
   }
   const uint32_t subsecondLimit = layout.nanos ? kNanosPerSecond : kMicrosPerSecond;

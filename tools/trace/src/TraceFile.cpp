@@ -19,9 +19,7 @@ bool IsTextSpace(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == 
 // strerror's text without strerror's shared buffer. The C library gives either
 // the GNU strerror_r (returns the text) or the POSIX one (fills the buffer,
 // returns 0); one of these two overloads takes its result.
-[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) {
-  return text;
-}
+[[maybe_unused]] const char* StrerrorText(const char* text, const char* /*buffer*/) { return text; }
 [[maybe_unused]] const char* StrerrorText(int result, const char* buffer) {
   return result == 0 ? buffer : "Unknown error";
 }
@@ -62,8 +60,7 @@ const char* FormatName(TraceFormat format) {
 
 ReadResult ReadTrace(const std::vector<uint8_t>& bytes) {
   switch (DetectFormat(bytes)) {
-    case TraceFormat::kPcap:
-      return DecodePcap(bytes.data(), bytes.size());
+    case TraceFormat::kPcap: return DecodePcap(bytes.data(), bytes.size());
     case TraceFormat::kCandump:
       return ParseCandumpLog(
           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -73,8 +70,7 @@ ReadResult ReadTrace(const std::vector<uint8_t>& bytes) {
           ReadError{0, "pcapng is not supported; convert it with: editcap -F pcap in out"});
       return result;
     }
-    case TraceFormat::kUnknown:
-      break;
+    case TraceFormat::kUnknown: break;
   }
   ReadResult result;
   result.errors.push_back(ReadError{0, "neither a candump log nor a pcap file"});
@@ -113,7 +109,8 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
     error = SystemError("cannot create", path);
     return false;
   }
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) {
     error = SystemError("cannot write", path);

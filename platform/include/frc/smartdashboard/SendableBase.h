@@ -5,8 +5,8 @@
 #include <string>
 
 #include "frc/smartdashboard/Sendable.h"
-#include "wpi/mutex.h"
 #include "wpi/Twine.h"
+#include "wpi/mutex.h"
 
 namespace frc {
 

@@ -14,8 +14,8 @@ extern "C" {
 // robot side sends, whichever API sent it (also for the stop-repeating call,
 // with periodMs -1, and for each repetition of a repeating frame).
 typedef void (*HAL_CAN_SendMessageCallback)(const char* name, void* param, uint32_t messageID,
-                                            const uint8_t* data, uint8_t dataSize,
-                                            int32_t periodMs, int32_t* status);
+                                            const uint8_t* data, uint8_t dataSize, int32_t periodMs,
+                                            int32_t* status);
 
 int32_t HALSIM_RegisterCanSendMessageCallback(HAL_CAN_SendMessageCallback callback, void* param);
 // Cancelling does not wait for a call already running on another thread (the

@@ -44,8 +44,7 @@ void HALSIM_StepTiming(uint64_t deltaUs);
 // no platform lock held and may send and deliver frames, but must not step.
 typedef uint64_t (*HALSIM_TimedCallback)(void* param, uint64_t nowUs);
 // Returns the callback's handle, 0 for a null callback.
-int32_t HALSIM_RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback,
-                                     void* param);
+int32_t HALSIM_RegisterTimedCallback(uint64_t firstUs, HALSIM_TimedCallback callback, void* param);
 // After it returns the callback is not running and will not run again (called from
 // inside the callback, it only stops the next calls). Unknown handles are ignored.
 void HALSIM_CancelTimedCallback(int32_t uid);

@@ -16,8 +16,8 @@ struct CanFrameRecord {
   uint32_t messageID = 0;    // arbitration id as sent (flags included)
   uint8_t dataSize = 0;
   uint8_t data[8] = {};
-  int32_t periodMs = 0;      // as passed to the send; 0 for deliveries
-  bool fromRobot = true;     // false for frames delivered by a device
+  int32_t periodMs = 0;   // as passed to the send; 0 for deliveries
+  bool fromRobot = true;  // false for frames delivered by a device
 };
 
 // The whole bus trace, in the order frames were put on the bus.
@@ -68,7 +68,7 @@ struct PwmState {
   double speed = 0;
   bool zeroLatched = false;
   bool disabled = false;
-  std::string name;  // "Type[channel]" from SendableBase::SetName
+  std::string name;                // "Type[channel]" from SendableBase::SetName
   std::vector<std::string> calls;  // the calls made on the channel, in order
 };
 PwmState GetPwmState(int channel);

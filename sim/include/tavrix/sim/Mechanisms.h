@@ -37,10 +37,10 @@ struct DcMotor {
   static DcMotor Brushed();
 
   // Derived constants (meaningful only when IsValid).
-  double ResistanceOhm() const;         // nominal volts / stall current
-  double TorquePerAmpNm() const;        // Kt: stall torque / stall current
-  double RadPerSecPerVolt() const;      // Kv: free speed / (volts - free current x R)
-  double FrictionTorqueNm() const;      // Kt x free current
+  double ResistanceOhm() const;     // nominal volts / stall current
+  double TorquePerAmpNm() const;    // Kt: stall torque / stall current
+  double RadPerSecPerVolt() const;  // Kv: free speed / (volts - free current x R)
+  double FrictionTorqueNm() const;  // Kt x free current
 
   bool IsValid() const;
 };

@@ -10,8 +10,8 @@
 // simulated clock reaches it), so robot reads see the answer at once. The
 // tick is a timed callback of the simulated clock: paused, steps run it on
 // the stepping thread; in real time a platform thread does. Allocation:
-// construction and Attach (the timed callback), AttachMechanism. Failures: false or an empty result, as stated
-// per call; nothing throws.
+// construction and Attach (the timed callback), AttachMechanism. Failures: false or an empty
+// result, as stated per call; nothing throws.
 #pragma once
 
 #include <cstdint>
@@ -86,9 +86,9 @@ struct ParameterValue {
 
 // Faults of the controller's side of the bus, for testing the robot's failure paths.
 struct BusFaults {
-  bool silent = false;             // answers no request at all
-  uint64_t replyDelayUs = 0;       // replies go out this much later on the simulated clock
-  int replyLength = -1;            // >= 0: replies are cut to at most this many bytes
+  bool silent = false;               // answers no request at all
+  uint64_t replyDelayUs = 0;         // replies go out this much later on the simulated clock
+  int replyLength = -1;              // >= 0: replies are cut to at most this many bytes
   bool corruptFollowerEcho = false;  // the follower echo comes back with its last byte flipped
   bool statusFramesStopped = false;  // unplugged: no status frame is sent
 };
@@ -98,7 +98,7 @@ struct LastSetpoint {
   int32_t apiId = 0;
   int controlType = 0;  // 0 for API id 0 and 2
   float value = 0.0f;
-  int16_t aux = 0;      // received and kept; the controller gives it no meaning
+  int16_t aux = 0;  // received and kept; the controller gives it no meaning
   uint8_t pidSlot = 0;
 };
 
@@ -124,10 +124,10 @@ struct CommandCounts {
 
 // A consistent snapshot of the controller.
 struct SimState {
-  double appliedOutput = 0.0;   // -1..1, what status frame 0 reports
-  double velocity = 0.0;        // in the velocity conversion factor's units
-  double position = 0.0;        // in the position conversion factor's units
-  double outputCurrent = 0.0;   // amperes, magnitude
+  double appliedOutput = 0.0;  // -1..1, what status frame 0 reports
+  double velocity = 0.0;       // in the velocity conversion factor's units
+  double position = 0.0;       // in the position conversion factor's units
+  double outputCurrent = 0.0;  // amperes, magnitude
   double temperatureC = 0.0;
   double busVoltage = 0.0;
   double iAccum = 0.0;

@@ -52,7 +52,7 @@ struct BusSummary {
 
   // All three give 0 when the duration is 0.
   double FramesPerSecond(uint64_t count) const;
-  double Utilisation() const;             // 0..1 (may exceed 1 for an impossible trace)
+  double Utilisation() const;  // 0..1 (may exceed 1 for an impossible trace)
   double WorstCaseUtilisation() const;
 };
 

@@ -41,8 +41,8 @@ std::string FormatCandumpLog(const std::vector<TraceFrame>& frames,
 struct CandumpLine {
   enum class Kind { kFrame, kBlank, kError, kErrorFrame, kFdFrame };
   Kind kind = Kind::kBlank;
-  TraceFrame frame;     // valid for kFrame
-  std::string error;    // valid for kError
+  TraceFrame frame;           // valid for kFrame
+  std::string error;          // valid for kError
   std::string interfaceName;  // valid for kFrame
 };
 

@@ -26,8 +26,8 @@ inline TraceFrame FromSimRecord(const halsim::CanFrameRecord& record) {
   frame.extended = (record.messageID & kHalStandardFlag) == 0;
   frame.remote = (record.messageID & kHalRemoteFlag) != 0;
   frame.id = record.messageID & (frame.extended ? kExtendedIdMask : kStandardIdMask);
-  frame.length = record.dataSize > kMaxDataLength ? static_cast<uint8_t>(kMaxDataLength)
-                                                  : record.dataSize;
+  frame.length =
+      record.dataSize > kMaxDataLength ? static_cast<uint8_t>(kMaxDataLength) : record.dataSize;
   for (size_t i = 0; i < frame.length; ++i) frame.data[i] = record.data[i];
   return frame;
 }

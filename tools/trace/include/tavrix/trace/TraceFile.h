@@ -28,8 +28,7 @@ ReadResult ReadTrace(const std::vector<uint8_t>& bytes);
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
 // Reads a whole stream (standard input, for instance); false on a read error.
 bool ReadStreamBytes(std::istream& in, std::vector<uint8_t>& bytes);
-bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
-                    std::string& error);
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
 
 // Writes the frames as a candump log or as a pcap file.
 bool WriteCandumpFile(const std::string& path, const std::vector<TraceFrame>& frames,

@@ -25,8 +25,8 @@ struct TraceFrame {
   uint64_t timestampUs = 0;  // microseconds since the trace's time origin
   uint32_t id = 0;           // 29-bit (extended) or 11-bit (standard) identifier, no flag bits
   bool extended = true;
-  bool remote = false;       // remote request: `length` is the requested length, no data
-  uint8_t length = 0;        // 0..8
+  bool remote = false;  // remote request: `length` is the requested length, no data
+  uint8_t length = 0;   // 0..8
   std::array<uint8_t, kMaxDataLength> data{};
 
   bool operator==(const TraceFrame& other) const {

@@ -7,9 +7,9 @@
 #    translation units of a configure-only clang build (compile_commands.json,
 #    benchmarks and fuzz targets on) and over our headers they include.
 # Prints what it checked, the findings per check and its wall time.
-# Usage: lint.sh <repo root>   (LINT_BUILD_DIR: build directory, default <repo root>/build-lint)
+# Usage: extra-lint.sh <repo root>   (LINT_BUILD_DIR: build directory, default <repo root>/build-lint)
 set -euo pipefail
-root=$(cd "${1:?usage: lint.sh <repo root>}" && pwd)
+root=$(cd "${1:?usage: extra-lint.sh <repo root>}" && pwd)
 build=${LINT_BUILD_DIR:-$root/build-lint}
 jobs=${CI_JOBS:-2}
 work=$(mktemp -d)
