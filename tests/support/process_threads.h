@@ -27,6 +27,17 @@ inline int CountProcessThreads() {
   return count;
 }
 
+// Polls `done` every millisecond until it holds or a generous wall-clock
+// bound has passed; returns whether it held.
+inline bool PollUntil(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(10));
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 // Runtimes may add a helper thread of their own at the first thread start
 // (ThreadSanitizer does): start one first, so that a count taken now stays
 // the baseline. The joined thread's task can stay listed for a while after
@@ -36,10 +47,7 @@ inline void StartRuntimeHelperThreads() {
   pid_t helperTid = 0;
   std::thread([&helperTid] { helperTid = static_cast<pid_t>(syscall(SYS_gettid)); }).join();
   const std::string task = "/proc/self/task/" + std::to_string(helperTid);
-  const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(10));
-  while (std::filesystem::exists(task) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  PollUntil([&task] { return !std::filesystem::exists(task); });
 }
 
 // The thread count once it equals `expected`, or the last count after a
@@ -48,12 +56,11 @@ inline void StartRuntimeHelperThreads() {
 // cleared, not for the task to be gone; under user-mode emulation that gap
 // is long), so a count right after a join can be one too high.
 inline int WaitForProcessThreads(int expected) {
-  const auto deadline = std::chrono::steady_clock::now() + WallBound(std::chrono::seconds(10));
-  int count = CountProcessThreads();
-  while (count != expected && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  int count = 0;
+  PollUntil([&] {
     count = CountProcessThreads();
-  }
+    return count == expected;
+  });
   return count;
 }
 
