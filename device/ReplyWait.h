@@ -11,7 +11,7 @@ namespace zem::detail {
 
 // Discards a frame waiting on apiId (one read), notes the FPGA time, sends the
 // request once, then polls for a new frame on apiId stamped at or after that
-// time, sleeping between polls (about 50 us at first, backing off to 1 ms).
+// time, sleeping about 100 us between polls.
 // The wait is bounded on the steady clock by timeoutMs, so that paused
 // simulated time cannot hang it; a zero or negative timeout looks once. Blocks
 // the calling thread for up to timeoutMs; allocates nothing. True with the
