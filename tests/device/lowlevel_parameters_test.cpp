@@ -6,12 +6,15 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <hal/simulation/CanData.h>
 
 #include "lowlevel_fixture.h"
 #include "tavrix/Wire.h"
+#include "wall_clock.h"
 
 namespace lowlevel_test {
 namespace {
@@ -210,6 +213,37 @@ TEST_F(ParametersTest, ZeroOrNegativeCanTimeoutLooksOnceWithoutWaiting) {
     halsim::ClearCanReads();
     EXPECT_EQ(device->GetParameter(Param::kIdleMode, mode), PStatus::kTimeout);
     EXPECT_EQ(ReadsOf(kDevice, 0x306).size(), 2u);  // the discard and one look
+  }
+}
+
+// Frames that are not the reply arrive while the read waits: the same
+// parameter's reply for another device, another parameter of this device.
+// Only the reply itself, late in the timeout, ends the wait.
+TEST_F(ParametersTest, WaitEndsOnlyOnItsOwnReplyEvenLateInTheTimeout) {
+  const auto timeout = tavrix_test::WallBound(std::chrono::milliseconds(200));
+  device->SetCanTimeout(static_cast<int32_t>(timeout.count()));
+  const uint32_t ownId = wire::ComposeId(kDevice, 0x30D);
+  for (bool answered : {true, false}) {
+    const size_t mark = TraceSize();
+    std::thread bus([&] {
+      const auto start = std::chrono::steady_clock::now();
+      while (SentTo(kDevice, 0x30D, mark).empty() &&
+             std::chrono::steady_clock::now() - start < timeout) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      const auto foreign = wire::EncodeValueFrame(wire::FloatBits(7.0F), wire::type::kFloat32);
+      HALSIM_DeliverCanMessage(wire::ComposeId(kDevice + 1, 0x30D), foreign.data(), 5);
+      HALSIM_DeliverCanMessage(wire::ComposeId(kDevice, 0x30E), foreign.data(), 5);
+      if (!answered) return;
+      std::this_thread::sleep_until(start + timeout * 3 / 5);
+      const auto reply = wire::EncodeValueFrame(wire::FloatBits(2.5F), wire::type::kFloat32);
+      HALSIM_DeliverCanMessage(ownId, reply.data(), 5);
+    });
+    double gain = -1.0;
+    const PStatus status = device->GetParameter(Param::kP_0, gain);
+    bus.join();
+    EXPECT_EQ(status, answered ? PStatus::kOK : PStatus::kTimeout) << answered;
+    EXPECT_EQ(gain, answered ? 2.5 : -1.0) << answered;
   }
 }
 
