@@ -24,6 +24,8 @@ constexpr int32_t kManufacturer = 5;
 constexpr int32_t kDeviceType = 2;
 // Device type 2 in bits 24..28, manufacturer 5 in bits 16..23.
 constexpr uint32_t kIdBase = 0x02050000u;
+// The manufacturer and device type bits of a 29-bit id.
+constexpr uint32_t kIdFamilyMask = 0x1FFF0000u;
 constexpr uint32_t kDeviceMask = 0x3Fu;
 constexpr uint32_t kApiMask = 0x3FFu;
 constexpr int kApiShift = 6;
@@ -47,7 +49,7 @@ constexpr int32_t DeviceTypeOf(uint32_t arbitrationId) {
 }
 // True for ids of this manufacturer and device type (the low 29 bits are compared).
 constexpr bool IsControllerId(uint32_t arbitrationId) {
-  return (arbitrationId & 0x1FFF0000u) == kIdBase;
+  return (arbitrationId & kIdFamilyMask) == kIdBase;
 }
 
 // ---------------------------------------------------------------------------

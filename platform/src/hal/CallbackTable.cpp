@@ -4,7 +4,7 @@
 namespace hal {
 
 bool CallbackTable::Add(const Ptr& callback) {
-  callback->handle = m_table.Add(callback);
+  callback->handle = HandleTable::Add(callback);
   return callback->handle != 0;
 }
 

@@ -27,29 +27,22 @@ struct TimedCallback {
   bool IsWaiting() const { return !cancelled && !running; }
 };
 
-class CallbackTable {
+class CallbackTable : private HandleTable<int32_t, TimedCallback> {
  public:
-  using Ptr = std::shared_ptr<TimedCallback>;
+  using HandleTable::Erase;
+  using HandleTable::Find;
+  // f(callback pointer) in creation order.
+  using HandleTable::ForEach;
+  using HandleTable::Ptr;
 
   // Gives the callback its handle; false once every handle was given out.
   bool Add(const Ptr& callback);
-  Ptr Find(int32_t handle) const { return m_table.Find(handle); }
-  void Erase(int32_t handle) { m_table.Erase(handle); }
 
   // The waiting callback due first, null when none waits.
   Ptr Earliest() const;
   // After a run at nowUs that asked for nextUs: erased when it asked for 0 or
   // was cancelled, otherwise due again after nowUs.
   void Finish(const Ptr& callback, uint64_t nextUs, uint64_t nowUs);
-
-  // f(callback pointer) in creation order.
-  template <typename F>
-  void ForEach(F f) const {
-    m_table.ForEach([&](int32_t, const Ptr& callback) { f(callback); });
-  }
-
- private:
-  HandleTable<int32_t, TimedCallback> m_table;
 };
 
 }  // namespace hal

@@ -31,10 +31,10 @@ class HandleTable {
   }
   void Erase(Handle handle) { m_entries.erase(handle); }
 
-  // f(handle, entry) for every entry, in handle order.
+  // f(entry) for every entry, in handle order.
   template <typename F>
   void ForEach(F f) const {
-    for (const auto& entry : m_entries) f(entry.first, entry.second);
+    for (const auto& entry : m_entries) f(entry.second);
   }
 
  private:

@@ -8,7 +8,7 @@ namespace hal {
 HAL_NotifierHandle NotifierTable::Create(uint64_t order) {
   auto notifier = std::make_shared<Notifier>();
   notifier->order = order;
-  return m_table.Add(std::move(notifier));
+  return Add(std::move(notifier));
 }
 
 std::vector<NotifierTable::Ptr> NotifierTable::Live() const {

@@ -29,29 +29,22 @@ struct Notifier {
   }
 };
 
-class NotifierTable {
+class NotifierTable : private HandleTable<HAL_NotifierHandle, Notifier> {
  public:
-  using Ptr = std::shared_ptr<Notifier>;
+  using HandleTable::Erase;
+  using HandleTable::Find;
+  // f(notifier pointer) in creation order.
+  using HandleTable::ForEach;
+  using HandleTable::Ptr;
 
   // HAL_kInvalidHandle once every handle was given out.
   HAL_NotifierHandle Create(uint64_t order);
-  Ptr Find(HAL_NotifierHandle handle) const { return m_table.Find(handle); }
-  void Erase(HAL_NotifierHandle handle) { m_table.Erase(handle); }
 
   std::vector<Ptr> Live() const;
   // Time from nowUs to the earliest armed alarm after it, at most limitUs.
   uint64_t UntilNextAlarm(uint64_t nowUs, uint64_t limitUs) const;
   // The armed notifiers whose alarm lies in (fromUs, toUs].
   std::vector<Ptr> BecameDue(uint64_t fromUs, uint64_t toUs) const;
-
-  // f(notifier pointer) in creation order.
-  template <typename F>
-  void ForEach(F f) const {
-    m_table.ForEach([&](HAL_NotifierHandle, const Ptr& notifier) { f(notifier); });
-  }
-
- private:
-  HandleTable<HAL_NotifierHandle, Notifier> m_table;
 };
 
 }  // namespace hal

@@ -85,7 +85,7 @@ void Timing::StepPaused(Lock& lock, uint64_t deltaUs) {
 
 bool Timing::RunNextStarter(Lock& lock) {
   StarterPtr first;
-  m_starters.ForEach([&](uint64_t, const StarterPtr& starter) {
+  m_starters.ForEach([&](const StarterPtr& starter) {
     if (!starter->granted && (!first || starter->sequence < first->sequence)) first = starter;
   });
   if (!first) return false;
