@@ -19,25 +19,8 @@ constexpr uint32_t kLastSlot = wire::kSlotCount - 1;
 // Compared unsigned so that every negative slot is out of range too.
 bool SlotInRange(int slotID) { return static_cast<uint32_t>(slotID) <= kLastSlot; }
 
-// The stride of the family a per-slot parameter belongs to, from the catalogue.
-int32_t StrideOf(Parameter slot0Id) {
-  switch (slot0Id) {
-#define TAVRIX_IGNORE_SINGLE(name, id, type, simDefault)
-#define TAVRIX_STRIDE_CASE(P, name, family, slot0Id, type, simDefault) \
-  case Parameter::name##_0: return wire::k##family##Stride;
-    // One case per per-slot parameter: families share a stride.
-    // NOLINTNEXTLINE(bugprone-branch-clone)
-    TAVRIX_CONFIG_PARAMETERS(TAVRIX_IGNORE_SINGLE, TAVRIX_STRIDE_CASE)
-#undef TAVRIX_STRIDE_CASE
-#undef TAVRIX_IGNORE_SINGLE
-    default: return 0;  // not a per-slot parameter: every slot is the one id
-  }
-}
-
 Parameter SlotParameter(Parameter slot0Id, int slotID) {
-  const int32_t id =
-      wire::SlotParameterId(static_cast<int32_t>(slot0Id), StrideOf(slot0Id), slotID);
-  return static_cast<Parameter>(id);
+  return static_cast<Parameter>(wire::SlotLayoutOf(static_cast<int32_t>(slot0Id)).Id(slotID));
 }
 
 // Below 0 becomes 0, above 1 becomes 1; NaN passes unchanged.

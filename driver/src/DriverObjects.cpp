@@ -16,8 +16,9 @@ namespace zem::driver {
 
 uint8_t setDriverRunCount = 0;
 uint8_t heartbeatRunCount = 0;
-uint64_t setDriverStatusWord = 0;
-uint64_t* setDriverStatus = &setDriverStatusWord;
+// Ready at load (see SetpointTable.h), so its place here does not matter; it
+// is written before the thread that reads it starts and destroys nothing.
+SetpointTable setpointTable;
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The driver's process-wide locks, thread owners and counters, shared by the
-// exported functions. All are defined in DriverObjects.cpp.
+// The driver's process-wide objects: the setpoint table, the locks, the thread
+// owners and the run counters, shared by the exported functions. All are
+// defined in DriverObjects.cpp.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,12 @@
 
 #include "heartbeat/HeartbeatDaemon.h"
 #include "setpoint/SetDaemon.h"
+#include "setpoint/SetpointTable.h"
 
 namespace zem::driver {
 
+// Written only under setDriverLock; read by the setpoint thread.
+extern SetpointTable setpointTable;
 // Serialises the setpoint table writers and the start of the setpoint thread.
 extern std::mutex setDriverLock;
 extern wpi::SafeThreadOwner<SetDaemon> setDaemonOwner;
@@ -21,10 +25,5 @@ extern wpi::SafeThreadOwner<HeartbeatDaemon> heartbeatOwner;
 
 extern uint8_t setDriverRunCount;  // guarded by setDriverLock
 extern uint8_t heartbeatRunCount;  // guarded by heartbeatLock
-
-// The sender's status word and the pointer the thread is handed the address
-// of. Nothing writes the word, so the start function reports 0.
-extern uint64_t setDriverStatusWord;
-extern uint64_t* setDriverStatus;
 
 }  // namespace zem::driver

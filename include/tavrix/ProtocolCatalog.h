@@ -13,7 +13,9 @@
 //     slots through it (TAVRIX_EACH_SLOT).
 // type is one of kInt32, kUint32, kFloat32, kBool (see zem::wire::type).
 // TAVRIX_EACH_PARAMETER(X) calls X(name, id, type, simDefault) once per
-// enumerator, slots expanded. Macros and constants only: nothing runs.
+// enumerator, slots expanded. SlotLayoutOf(slot0Id) gives a per-slot
+// parameter's layout, so no caller passes a stride by hand. Macros, constants
+// and constexpr functions only: nothing runs at load.
 #pragma once
 
 #include <cstdint>
@@ -30,6 +32,15 @@ constexpr int32_t kIMaxAccumStride = 4;
 constexpr int32_t SlotParameterId(int32_t slot0Id, int32_t stride, int32_t slot) {
   return slot0Id + stride * slot;
 }
+
+// Where the four ids of one per-slot setting lie: slot 0's id and the distance
+// to the next slot's. A stride of 0 marks a parameter that is not per slot
+// (every slot is the one id).
+struct SlotLayout {
+  int32_t slot0Id = 0;
+  int32_t stride = 0;
+  constexpr int32_t Id(int32_t slot) const { return SlotParameterId(slot0Id, stride, slot); }
+};
 
 // Value of kVoltageCompensationMode that turns compensation on (0 turns it off).
 constexpr uint32_t kVoltageCompensationOn = 2;
@@ -84,4 +95,27 @@ constexpr uint32_t kVoltageCompensationOn = 2;
 static_assert(::zem::wire::kSlotCount == 4, "TAVRIX_EACH_SLOT expands every slot");
 
 #define TAVRIX_EACH_PARAMETER(X) TAVRIX_CONFIG_PARAMETERS(X, TAVRIX_EACH_SLOT)
+
+#define TAVRIX_NOT_PER_SLOT(name, id, type, simDefault)
+#define TAVRIX_SLOT_LAYOUT(P, name, family, slot0Id, type, simDefault) \
+  ::zem::wire::SlotLayout{(slot0Id), ::zem::wire::k##family##Stride},
 // clang-format on
+
+namespace zem::wire {
+
+// Every per-slot setting's layout, in catalogue order.
+constexpr SlotLayout kSlotLayouts[] = {
+    TAVRIX_CONFIG_PARAMETERS(TAVRIX_NOT_PER_SLOT, TAVRIX_SLOT_LAYOUT)};
+
+// The layout of the parameter with this id in slot 0; stride 0 when it is not per slot.
+constexpr SlotLayout SlotLayoutOf(int32_t slot0Id) {
+  for (const SlotLayout& layout : kSlotLayouts) {
+    if (layout.slot0Id == slot0Id) return layout;
+  }
+  return SlotLayout{slot0Id, 0};
+}
+
+}  // namespace zem::wire
+
+#undef TAVRIX_SLOT_LAYOUT
+#undef TAVRIX_NOT_PER_SLOT

@@ -24,6 +24,8 @@ constexpr int32_t kManufacturer = 5;
 constexpr int32_t kDeviceType = 2;
 // Device type 2 in bits 24..28, manufacturer 5 in bits 16..23.
 constexpr uint32_t kIdBase = 0x02050000u;
+// The manufacturer and device type bits of a 29-bit id.
+constexpr uint32_t kIdFamilyMask = 0x1FFF0000u;
 constexpr uint32_t kDeviceMask = 0x3Fu;
 constexpr uint32_t kApiMask = 0x3FFu;
 constexpr int kApiShift = 6;
@@ -47,7 +49,7 @@ constexpr int32_t DeviceTypeOf(uint32_t arbitrationId) {
 }
 // True for ids of this manufacturer and device type (the low 29 bits are compared).
 constexpr bool IsControllerId(uint32_t arbitrationId) {
-  return (arbitrationId & 0x1FFF0000u) == kIdBase;
+  return (arbitrationId & kIdFamilyMask) == kIdBase;
 }
 
 // ---------------------------------------------------------------------------
@@ -175,6 +177,16 @@ inline Payload PadPayload(const uint8_t* data, int length) {
   return p;
 }
 
+// An 8-byte payload as one little-endian word and back; missing bytes read as zero.
+inline uint64_t PayloadWord(const uint8_t* data, int length) {
+  return GetU64(PadPayload(data, length).data());
+}
+inline Payload WordPayload(uint64_t word) {
+  Payload p{};
+  PutU64(p.data(), word);
+  return p;
+}
+
 // ---------------------------------------------------------------------------
 // Defined numeric conversions (C++ leaves out-of-range conversions undefined)
 // ---------------------------------------------------------------------------
@@ -287,11 +299,44 @@ constexpr double kAppliedOutputScale = 32767.0;
 constexpr double kBusVoltageLsb = 1.0 / 128.0;    // volts per count, 12 bits
 constexpr double kOutputCurrentLsb = 1.0 / 32.0;  // amperes per count, 12 bits
 constexpr uint32_t kTwelveBitMax = 0xFFF;
-constexpr int kIsFollowerBit = 5;  // of byte 6 of status frame 0
 // The fault words of status frame 0: 16 bits, the top two the limit switches.
 constexpr int kFaultBitCount = 16;
 constexpr int kForwardLimitFaultBit = 14;
 constexpr int kReverseLimitFaultBit = 15;
+
+// Where a field lies in an 8-byte payload read as one little-endian 64-bit
+// word: its lowest bit and its width in bits.
+struct BitField {
+  int shift = 0;
+  int width = 0;
+  constexpr uint64_t Mask() const {
+    return width >= 64 ? ~uint64_t{0} : (uint64_t{1} << width) - 1;
+  }
+  constexpr uint64_t Get(uint64_t word) const { return (word >> shift) & Mask(); }
+  constexpr uint64_t Put(uint64_t value) const { return (value & Mask()) << shift; }
+};
+
+// The status frames' layouts (the trace tools print them from here too).
+namespace status0 {
+constexpr BitField kAppliedOutput{0, 16};  // signed, full scale kAppliedOutputScale
+constexpr BitField kFaults{16, 16};
+constexpr BitField kStickyFaults{32, 16};
+constexpr BitField kByte6Bits2To3{50, 2};
+constexpr BitField kByte6Bit4{52, 1};
+constexpr BitField kIsFollower{53, 1};
+}  // namespace status0
+namespace status1 {
+constexpr BitField kVelocity{0, 32};  // float
+constexpr BitField kMotorTemperature{32, 8};
+constexpr BitField kBusVoltage{40, 12};     // counts of kBusVoltageLsb
+constexpr BitField kOutputCurrent{52, 12};  // counts of kOutputCurrentLsb
+}  // namespace status1
+namespace status2 {
+constexpr BitField kPosition{0, 32};  // float
+constexpr BitField kIAccum{32, 32};   // float
+}  // namespace status2
+
+constexpr int kIsFollowerBit = status0::kIsFollower.shift - 48;  // of byte 6 of status frame 0
 
 struct Status0 {
   double appliedOutput = 0.0;
@@ -314,32 +359,37 @@ struct Status2 {
   double iAccum = 0.0;
 };
 
+inline float FloatField(uint64_t word, BitField field) {
+  return BitsToFloat(static_cast<uint32_t>(field.Get(word)));
+}
+
 // sign is -1.0 while the device is inverted, else +1.0.
 inline Status0 DecodeStatus0(const uint8_t* data, int length, double sign) {
-  const Payload p = PadPayload(data, length);
+  const uint64_t w = PayloadWord(data, length);
   Status0 s;
-  s.appliedOutput = static_cast<int16_t>(GetU16(p.data())) / kAppliedOutputScale * sign;
-  s.faults = GetU16(&p[2]);
-  s.stickyFaults = GetU16(&p[4]);
-  s.byte6Bits2To3 = static_cast<uint8_t>((p[6] >> 2) & 3);
-  s.byte6Bit4 = static_cast<uint32_t>((p[6] >> 4) & 1);
-  s.isFollower = ((p[6] >> kIsFollowerBit) & 1) != 0;
+  const auto applied = static_cast<int16_t>(static_cast<uint16_t>(status0::kAppliedOutput.Get(w)));
+  s.appliedOutput = applied / kAppliedOutputScale * sign;
+  s.faults = static_cast<uint16_t>(status0::kFaults.Get(w));
+  s.stickyFaults = static_cast<uint16_t>(status0::kStickyFaults.Get(w));
+  s.byte6Bits2To3 = static_cast<uint8_t>(status0::kByte6Bits2To3.Get(w));
+  s.byte6Bit4 = static_cast<uint32_t>(status0::kByte6Bit4.Get(w));
+  s.isFollower = status0::kIsFollower.Get(w) != 0;
   return s;
 }
 inline Status1 DecodeStatus1(const uint8_t* data, int length, double sign) {
-  const Payload p = PadPayload(data, length);
+  const uint64_t w = PayloadWord(data, length);
   Status1 s;
-  s.velocity = static_cast<double>(BitsToFloat(GetU32(p.data()))) * sign;
-  s.motorTemperature = p[4];
-  s.busVoltage = (p[5] + 256 * (p[6] & 0x0F)) * kBusVoltageLsb;
-  s.outputCurrent = ((p[6] >> 4) + 16 * p[7]) * kOutputCurrentLsb;
+  s.velocity = static_cast<double>(FloatField(w, status1::kVelocity)) * sign;
+  s.motorTemperature = static_cast<uint8_t>(status1::kMotorTemperature.Get(w));
+  s.busVoltage = static_cast<double>(status1::kBusVoltage.Get(w)) * kBusVoltageLsb;
+  s.outputCurrent = static_cast<double>(status1::kOutputCurrent.Get(w)) * kOutputCurrentLsb;
   return s;
 }
 inline Status2 DecodeStatus2(const uint8_t* data, int length, double sign) {
-  const Payload p = PadPayload(data, length);
+  const uint64_t w = PayloadWord(data, length);
   Status2 s;
-  s.position = static_cast<double>(BitsToFloat(GetU32(p.data()))) * sign;
-  s.iAccum = static_cast<double>(BitsToFloat(GetU32(&p[4]))) * sign;
+  s.position = static_cast<double>(FloatField(w, status2::kPosition)) * sign;
+  s.iAccum = static_cast<double>(FloatField(w, status2::kIAccum)) * sign;
   return s;
 }
 
@@ -352,33 +402,25 @@ inline uint32_t ScaleToUnsigned(double value, double lsb, uint32_t maxCount) {
 
 inline Payload EncodeStatus0(double appliedOutput, uint16_t faults, uint16_t stickyFaults,
                              bool isFollower) {
-  Payload p{};
   double raw = std::round(appliedOutput * kAppliedOutputScale);
   if (std::isnan(raw)) raw = 0.0;
   raw = raw > 32767.0 ? 32767.0 : (raw < -32768.0 ? -32768.0 : raw);
-  PutU16(p.data(), static_cast<uint16_t>(static_cast<int16_t>(raw)));
-  PutU16(&p[2], faults);
-  PutU16(&p[4], stickyFaults);
-  p[6] = static_cast<uint8_t>(isFollower ? (1u << kIsFollowerBit) : 0u);
-  return p;
+  const auto applied = static_cast<uint16_t>(static_cast<int16_t>(raw));
+  return WordPayload(status0::kAppliedOutput.Put(applied) | status0::kFaults.Put(faults) |
+                     status0::kStickyFaults.Put(stickyFaults) |
+                     status0::kIsFollower.Put(isFollower ? 1 : 0));
 }
 inline Payload EncodeStatus1(float velocity, uint8_t motorTemperature, double busVoltage,
                              double outputCurrent) {
-  Payload p{};
-  PutU32(p.data(), FloatBits(velocity));
-  p[4] = motorTemperature;
   const uint32_t volts = ScaleToUnsigned(busVoltage, kBusVoltageLsb, kTwelveBitMax);
   const uint32_t amps = ScaleToUnsigned(outputCurrent, kOutputCurrentLsb, kTwelveBitMax);
-  p[5] = static_cast<uint8_t>(volts & 0xFF);
-  p[6] = static_cast<uint8_t>(((volts >> 8) & 0x0F) | ((amps & 0x0F) << 4));
-  p[7] = static_cast<uint8_t>(amps >> 4);
-  return p;
+  return WordPayload(status1::kVelocity.Put(FloatBits(velocity)) |
+                     status1::kMotorTemperature.Put(motorTemperature) |
+                     status1::kBusVoltage.Put(volts) | status1::kOutputCurrent.Put(amps));
 }
 inline Payload EncodeStatus2(float position, float iAccum) {
-  Payload p{};
-  PutU32(p.data(), FloatBits(position));
-  PutU32(&p[4], FloatBits(iAccum));
-  return p;
+  return WordPayload(status2::kPosition.Put(FloatBits(position)) |
+                     status2::kIAccum.Put(FloatBits(iAccum)));
 }
 
 // Status-frame period command: the low 16 bits of the period, little-endian.
@@ -398,14 +440,9 @@ inline int32_t DecodePeriodCommand(const uint8_t* data, int length) {
 // Heartbeat (8 bytes): the registry word, little-endian
 // ---------------------------------------------------------------------------
 
-inline Payload EncodeHeartbeat(uint64_t registryWord) {
-  Payload p{};
-  PutU64(p.data(), registryWord);
-  return p;
-}
+inline Payload EncodeHeartbeat(uint64_t registryWord) { return WordPayload(registryWord); }
 inline uint64_t DecodeHeartbeat(const uint8_t* data, int length) {
-  const Payload p = PadPayload(data, length);
-  return GetU64(p.data());
+  return PayloadWord(data, length);
 }
 
 // ---------------------------------------------------------------------------

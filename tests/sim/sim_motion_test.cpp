@@ -154,7 +154,7 @@ TEST_F(SimMotionTest, ProfiledMoveTracksTheTrapezoidAndRestsWithinTheAllowedErro
   SimController sim(kDevice);
   constexpr int kType = 4;  // the profiled move by default
   constexpr uint8_t kSlot = 2;
-  const auto motion = [](int base) { return param::Slot(base, kSlot, param::kMotionStride); };
+  const auto motion = [](int base) { return param::Slot(base, kSlot); };
   SendFloatParameter(kDevice, param::Slot(param::kP, kSlot), 1.0f);
   SendFloatParameter(kDevice, param::Slot(param::kD, kSlot), 20.0f);
   SendFloatParameter(kDevice, param::Slot(param::kFF, kSlot), 1.0f / 5676.0f);
@@ -196,10 +196,8 @@ TEST_F(SimMotionTest, EachClosedLoopTypeHasADefaultQuantity) {
     SimController sim(kDevice);
     SendFloatParameter(kDevice, param::Slot(param::kP, 0), 0.01f);
     SendFloatParameter(kDevice, param::Slot(param::kFF, 0), 1.0f / 5676.0f);
-    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxVelocity, 0, param::kMotionStride),
-                       600.0f);
-    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxAccel, 0, param::kMotionStride),
-                       6000.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxVelocity, 0), 600.0f);
+    SendFloatParameter(kDevice, param::Slot(param::kMotionMaxAccel, 0), 6000.0f);
     SendSetpoint(kDevice, wire::kSetpointApiIds[c.type], 100.0f);
     RunEnabled(500);
     EXPECT_GT(sim.GetVelocity(), c.minRpm);

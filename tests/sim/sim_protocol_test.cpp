@@ -81,7 +81,7 @@ TEST_F(SimProtocolTest, DefaultsSuitAMotorController) {
       {param::Slot(param::kOutputMin, 3), wire::FloatBits(-1.0f), wire::type::kFloat32},
       {param::Slot(param::kOutputMax, 3), wire::FloatBits(1.0f), wire::type::kFloat32},
       {param::kOpenLoopRampRate, wire::FloatBits(0.0f), wire::type::kFloat32},
-      {param::Slot(param::kIMaxAccum, 3, param::kIMaxAccumStride), 0u, wire::type::kFloat32},
+      {param::Slot(param::kIMaxAccum, 3), 0u, wire::type::kFloat32},
   };
   for (const auto& d : defaults) {
     const std::optional<wire::ValueFrame> v = ReadParameter(kDevice, d.id);

@@ -10,7 +10,8 @@
 #    the direction field), and tavrix-decode reads that with every frame;
 #  - the Wireshark dissector (tools/wireshark/tavrix.lua) shows, frame for
 #    frame, the device, API id, kind and fields that tavrix-decode --tsv shows,
-#    on the demo's pcap and on a synthetic capture of every API id.
+#    on the demo's pcap and on a synthetic capture of every API id
+#    (tavrix-catalogue --capture, from the protocol catalogue).
 # Usage: extra-tools.sh <repo root>
 set -euo pipefail
 root=$(cd "${1:?usage: extra-tools.sh <repo root>}" && pwd)
@@ -22,7 +23,7 @@ fail() { echo "tools: $*" >&2; exit 1; }
 for tool in log2asc asc2log tshark text2pcap; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (tools/ci/install-deps.sh installs it)"
 done
-cmake --build "$build" -j"${CI_JOBS:-2}" --target tavrix-demo tavrix-decode
+cmake --build "$build" -j"${CI_JOBS:-2}" --target tavrix-demo tavrix-decode tavrix-catalogue
 
 log="$work/demo.log"
 pcap="$work/demo.pcap"
@@ -79,7 +80,7 @@ echo "tools: tavrix-decode read all $frames frames of asc2log's candump log"
 # The dissector against the decoder. Frames of other devices are not the
 # dissector's: their rows compare as empty.
 dissector="$root/tools/wireshark/tavrix.lua"
-awk -f "$root/tools/ci/catalogue-trace.awk" |
+"$build/tools/catalogue/tavrix-catalogue" --capture |
   text2pcap -q -F pcap -l 227 - "$work/catalogue.pcap" 2>"$work/text2pcap.err" ||
   { cat "$work/text2pcap.err"; fail "text2pcap failed"; }
 for capture in "$pcap" "$work/catalogue.pcap"; do

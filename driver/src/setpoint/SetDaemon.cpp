@@ -9,15 +9,6 @@
 
 namespace zem::driver {
 
-SetDaemon::SetDaemon(const uint64_t* registry, const std::atomic<float>* valueTable,
-                     const std::atomic<int16_t>* auxTable, const std::atomic<uint8_t>* pidSlotTable,
-                     const std::atomic<int32_t>* apiIdTable,
-                     const std::atomic<uint64_t>* periodTable, uint64_t* const* statusLocation)
-    : m_registry(registry),
-      m_reader(SetpointTableView{valueTable, auxTable, pidSlotTable, apiIdTable}),
-      m_ctrlFramePeriodUs(periodTable),
-      m_statusLocation(statusLocation) {}
-
 void SetDaemon::Main() {
   LoopPacer pacer(*this);
   int32_t status = 0;
@@ -40,7 +31,7 @@ uint64_t SetDaemon::ServeDueDevices(uint64_t wakeUs) {
   for (int d = 0; d < kDeviceSlots; ++d) {
     // Read afresh for each device, so a change shows from the next device on.
     if (!IsRegistered(LoadRegistry(m_registry), d)) continue;
-    const uint64_t periodUs = m_ctrlFramePeriodUs[d].load(std::memory_order_relaxed);
+    const uint64_t periodUs = m_table.PeriodUs(d);
     if (periodUs == 0) continue;
     const uint64_t nowUs = HAL_GetFPGATime(&status);
     const uint64_t dueUs = m_lastSentUs[d] + periodUs;

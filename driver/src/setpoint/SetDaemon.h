@@ -2,7 +2,6 @@
 // setpoint frame whenever the device's control-frame period has elapsed.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include <wpi/SafeThread.h>
@@ -14,10 +13,9 @@ namespace zem::driver {
 
 class SetDaemon : public wpi::SafeThread {
  public:
-  SetDaemon(const uint64_t* registry, const std::atomic<float>* valueTable,
-            const std::atomic<int16_t>* auxTable, const std::atomic<uint8_t>* pidSlotTable,
-            const std::atomic<int32_t>* apiIdTable, const std::atomic<uint64_t>* periodTable,
-            uint64_t* const* statusLocation);
+  // registry: the registry word, only read. Both outlive the thread.
+  SetDaemon(const uint64_t* registry, const SetpointTable& table)
+      : m_registry(registry), m_table(table), m_reader(table) {}
   ~SetDaemon() override = default;
 
  private:
@@ -30,13 +28,10 @@ class SetDaemon : public wpi::SafeThread {
   bool WasSent(int deviceNumber) const { return IsRegistered(m_sentMask, deviceNumber); }
 
   const uint64_t* m_registry;
-  // Holds the pointers to the four content tables the thread was handed.
+  const SetpointTable& m_table;
   SetpointReader m_reader;
-  const std::atomic<uint64_t>* m_ctrlFramePeriodUs;
   // FPGA time read right after each device's last send; owned by the thread.
   uint64_t m_lastSentUs[kDeviceSlots] = {};
-  // Kept with the other pointers the thread is handed; the loop does not use it.
-  [[maybe_unused]] uint64_t* const* m_statusLocation;
   uint64_t m_lastPassUs = 0;
   // Bit d set once device d was sent. Kept apart from m_lastSentUs so that a
   // send at FPGA time 0 is not taken for "never sent".

@@ -1,57 +1,45 @@
-// The setpoint tables and their sequence-counted stores and loads.
+// The setpoint table's sequence-counted stores and loads.
 #include "setpoint/SetpointTable.h"
 
 #include <thread>
 
 namespace zem::driver {
-
-// Zero at load (static storage, no constructor runs, so their place among the
-// process-wide objects does not matter); written only under setDriverLock.
-std::atomic<float> setpointValue[kDeviceSlots];
-std::atomic<int16_t> setpointAux[kDeviceSlots];
-std::atomic<uint8_t> setpointPidSlot[kDeviceSlots];
-std::atomic<int32_t> setpointApiId[kDeviceSlots];
-std::atomic<uint64_t> ctrlFramePeriodUs[kDeviceSlots];
-
 namespace {
-
-// Per device: even while the slot is stable, odd while a store is under way.
-// Acquire/release on every field (rather than fences) keeps ThreadSanitizer
-// able to follow the ordering.
-std::atomic<uint32_t> setpointSequence[kDeviceSlots];
 
 constexpr bool StoreInProgress(uint32_t sequence) { return (sequence & 1u) != 0; }
 
 }  // namespace
 
-void StoreSetpoint(int deviceNumber, const SetpointContent& content) {
-  std::atomic<uint32_t>& sequence = setpointSequence[deviceNumber];
+// Acquire/release on every field (rather than fences) keeps ThreadSanitizer
+// able to follow the ordering.
+void SetpointTable::Store(int deviceNumber, const SetpointContent& content) {
+  std::atomic<uint32_t>& sequence = m_sequence[deviceNumber];
   const uint32_t stable = sequence.load(std::memory_order_relaxed);
   sequence.store(stable + 1, std::memory_order_relaxed);
   // Each release store orders the odd count before it, so a reader that sees
   // any new field also sees the count move.
-  setpointValue[deviceNumber].store(content.value, std::memory_order_release);
-  setpointApiId[deviceNumber].store(content.apiId, std::memory_order_release);
-  setpointPidSlot[deviceNumber].store(content.pidSlot, std::memory_order_release);
-  setpointAux[deviceNumber].store(content.aux, std::memory_order_release);
+  m_value[deviceNumber].store(content.value, std::memory_order_release);
+  m_apiId[deviceNumber].store(content.apiId, std::memory_order_release);
+  m_pidSlot[deviceNumber].store(content.pidSlot, std::memory_order_release);
+  m_aux[deviceNumber].store(content.aux, std::memory_order_release);
   sequence.store(stable + 2, std::memory_order_release);
 }
 
-bool SetpointReader::TryLoad(int deviceNumber, SetpointContent& content) const {
-  const std::atomic<uint32_t>& sequence = setpointSequence[deviceNumber];
+bool SetpointTable::TryLoad(int deviceNumber, SetpointContent& content) const {
+  const std::atomic<uint32_t>& sequence = m_sequence[deviceNumber];
   const uint32_t before = sequence.load(std::memory_order_acquire);
   if (StoreInProgress(before)) return false;
-  content.value = m_tables.value[deviceNumber].load(std::memory_order_acquire);
-  content.apiId = m_tables.apiId[deviceNumber].load(std::memory_order_acquire);
-  content.pidSlot = m_tables.pidSlot[deviceNumber].load(std::memory_order_acquire);
-  content.aux = m_tables.aux[deviceNumber].load(std::memory_order_acquire);
+  content.value = m_value[deviceNumber].load(std::memory_order_acquire);
+  content.apiId = m_apiId[deviceNumber].load(std::memory_order_acquire);
+  content.pidSlot = m_pidSlot[deviceNumber].load(std::memory_order_acquire);
+  content.aux = m_aux[deviceNumber].load(std::memory_order_acquire);
   return sequence.load(std::memory_order_relaxed) == before;
 }
 
 bool SetpointReader::Load(int deviceNumber, SetpointContent& content) {
   for (int attempt = 0; attempt < kReadTries; ++attempt) {
     SetpointContent fresh;
-    if (TryLoad(deviceNumber, fresh)) {
+    if (m_table.TryLoad(deviceNumber, fresh)) {
       m_lastRead[deviceNumber] = fresh;
       m_readMask |= DeviceBit(deviceNumber);
       content = fresh;

@@ -1,8 +1,9 @@
-// The setpoint sender's per-device tables: five parallel arrays of 64 entries
-// indexed by device number, and the per-device sequence counter that guards
-// the four content arrays. Writers (holding the setpoint lock) and the sender
-// thread (holding no lock) meet here; the counter makes the sender's copy of
-// one device's frame content come from a single store.
+// The setpoint table: per device number, the content of its setpoint frame
+// and its control-frame period. Writers (the exported functions, holding the
+// setpoint lock) and the sender thread (holding no lock) meet here; a
+// per-device sequence counter makes the sender's copy of one device's frame
+// content come from a single store. Every field is an atomic, zero until
+// first written.
 #pragma once
 
 #include <atomic>
@@ -12,21 +13,14 @@
 
 namespace zem::driver {
 
-extern std::atomic<float> setpointValue[kDeviceSlots];
-extern std::atomic<int16_t> setpointAux[kDeviceSlots];
-extern std::atomic<uint8_t> setpointPidSlot[kDeviceSlots];
-extern std::atomic<int32_t> setpointApiId[kDeviceSlots];
-// Control-frame period in microseconds; 0 means the device's frame is not sent.
-extern std::atomic<uint64_t> ctrlFramePeriodUs[kDeviceSlots];
-
-// The sender thread reads the tables without a lock, so every one of them must
-// be lock-free on the target, the 64-bit periods on the 32-bit controller too.
+// The sender thread reads the table without a lock, so every field must be
+// lock-free on the target, the 64-bit periods on the 32-bit controller too.
 static_assert(std::atomic<float>::is_always_lock_free &&
                   std::atomic<int16_t>::is_always_lock_free &&
                   std::atomic<uint8_t>::is_always_lock_free &&
                   std::atomic<int32_t>::is_always_lock_free &&
                   std::atomic<uint64_t>::is_always_lock_free,
-              "the setpoint tables need lock-free atomics on this target");
+              "the setpoint table needs lock-free atomics on this target");
 
 // What one frame carries besides the device number.
 struct SetpointContent {
@@ -36,38 +30,54 @@ struct SetpointContent {
   int16_t aux = 0;
 };
 
-// The four content tables as the sender thread was handed them.
-struct SetpointTableView {
-  const std::atomic<float>* value;
-  const std::atomic<int16_t>* aux;
-  const std::atomic<uint8_t>* pidSlot;
-  const std::atomic<int32_t>* apiId;
+// Its only constructor is the implicit one, and it writes nothing a static
+// object's zero-initialisation has not already written: a table with static
+// storage is ready before any code of the process runs.
+class SetpointTable {
+ public:
+  // Writer side: the caller holds the setpoint lock, so writers never overlap.
+  void Store(int deviceNumber, const SetpointContent& content);
+  // Control-frame period in microseconds; 0 means the device's frame is not sent.
+  void SetPeriodUs(int deviceNumber, uint64_t periodUs) {
+    m_periodUs[deviceNumber].store(periodUs, std::memory_order_relaxed);
+  }
+
+  // Reader side, any thread, no lock, no wait.
+  uint64_t PeriodUs(int deviceNumber) const {
+    return m_periodUs[deviceNumber].load(std::memory_order_relaxed);
+  }
+  // False when a store was under way (the copy may be torn); then try again.
+  bool TryLoad(int deviceNumber, SetpointContent& content) const;
+
+ private:
+  std::atomic<float> m_value[kDeviceSlots];
+  std::atomic<int16_t> m_aux[kDeviceSlots];
+  std::atomic<uint8_t> m_pidSlot[kDeviceSlots];
+  std::atomic<int32_t> m_apiId[kDeviceSlots];
+  std::atomic<uint64_t> m_periodUs[kDeviceSlots];
+  // Per device: even while the content is stable, odd while a store is under way.
+  std::atomic<uint32_t> m_sequence[kDeviceSlots];
 };
 
-// Writer side: the caller holds the setpoint lock, so writers never overlap.
-void StoreSetpoint(int deviceNumber, const SetpointContent& content);
-
-// Reader side, lock-free and bounded: the sender thread must not spin on a
-// writer that was preempted between its two counts (the sender may run at a
-// higher priority than the writer and keep it off the core). Each read that
-// completes is kept per device; when a writer stays mid-store for all tries,
-// the last completed copy goes out instead, which is a frame robot code did
-// store. Only the sender thread uses a reader.
+// The sender thread's reads of the table, lock-free and bounded: the sender
+// must not spin on a writer that was preempted between its two counts (the
+// sender may run at a higher priority than the writer and keep it off the
+// core). Each read that completes is kept per device; when a writer stays
+// mid-store for all tries, the last completed copy goes out instead, which is
+// a frame robot code did store. Only the sender thread uses a reader.
 class SetpointReader {
  public:
   // Tries per read before falling back to the last completed copy.
   static constexpr int kReadTries = 64;
 
-  explicit SetpointReader(const SetpointTableView& tables) : m_tables(tables) {}
+  explicit SetpointReader(const SetpointTable& table) : m_table(table) {}
 
   // False only when no read of this device ever completed: there is no
   // content it is known robot code stored, so the device is skipped this time.
   bool Load(int deviceNumber, SetpointContent& content);
 
  private:
-  bool TryLoad(int deviceNumber, SetpointContent& content) const;
-
-  SetpointTableView m_tables;
+  const SetpointTable& m_table;
   SetpointContent m_lastRead[kDeviceSlots] = {};
   uint64_t m_readMask = 0;  // bit d set once a read of device d completed
 };

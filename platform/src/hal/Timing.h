@@ -1,22 +1,57 @@
-// The simulated FPGA clock, the notifiers that wait on it and the timed
-// callbacks that run on it (one process-wide object, one mutex), including the
-// synchronous, ordered stepping of paused time.
+// The simulated FPGA clock with the notifiers that wait on it and the timed
+// callbacks that run on it, as one process-wide object under one mutex. The
+// state of each job lives in its own part (SimClock, NotifierTable,
+// CallbackTable, the held starters, the Turn of a paused step); this class
+// owns the lock and the waits that join them, one file per job:
+//   Timing.cpp           the clock's controls and the SafeThread hooks,
+//   TimingNotifiers.cpp  the notifier calls and the waits of their threads,
+//   TimingCallbacks.cpp  the timed callbacks and their real-time thread,
+//   TimingSteps.cpp      the step scheduler (paused and running steps).
 #pragma once
 
 #include <stdint.h>
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "CallbackTable.h"
+#include "HandleTable.h"
+#include "NotifierTable.h"
+#include "SimClock.h"
 #include "hal/Types.h"
 #include "hal/simulation/MockHooks.h"
 
 namespace hal {
+
+// The token of a paused step: one thread at a time holds it and runs. A step
+// offers it to the thread it grants a turn; that thread takes it when it
+// wakes and releases it when it waits again or ends.
+class Turn {
+ public:
+  bool IsTaken() const { return m_taken; }
+  bool IsHeldByCaller() const { return m_taken && m_thread == std::this_thread::get_id(); }
+  bool IsUnclaimed() const { return m_taken && m_thread == std::thread::id(); }
+  void Offer() {
+    m_taken = true;
+    m_thread = std::thread::id();
+  }
+  void Take() {
+    m_taken = true;
+    m_thread = std::this_thread::get_id();
+  }
+  void Release() {
+    m_taken = false;
+    m_thread = std::thread::id();
+  }
+
+ private:
+  bool m_taken = false;
+  std::thread::id m_thread;
+};
 
 class Timing {
  public:
@@ -50,17 +85,9 @@ class Timing {
   void CancelTimedCallback(int32_t handle);
 
  private:
-  using SteadyClock = std::chrono::steady_clock;
-
-  struct Notifier {
-    uint64_t order = 0;  // creation order, the tie-break of simultaneous wake-ups
-    uint64_t triggerUs = 0;
-    bool alarmSet = false;
-    bool stopped = false;
-    bool granted = false;  // a paused step has handed its waiter the turn
-    int waiters = 0;       // threads blocked in WaitForAlarm
-  };
-  using NotifierPtr = std::shared_ptr<Notifier>;
+  using Lock = std::unique_lock<std::mutex>;
+  using NotifierPtr = NotifierTable::Ptr;
+  using CallbackPtr = CallbackTable::Ptr;
 
   // A SafeThread started while paused, waiting for its first turn.
   struct Starter {
@@ -68,18 +95,6 @@ class Timing {
     bool granted = false;
   };
   using StarterPtr = std::shared_ptr<Starter>;
-
-  struct TimedCallback {
-    int32_t handle = 0;
-    uint64_t order = 0;
-    uint64_t nextUs = 0;
-    HALSIM_TimedCallback function = nullptr;
-    void* param = nullptr;
-    bool running = false;
-    std::thread::id runningThread;
-    bool cancelled = false;
-  };
-  using CallbackPtr = std::shared_ptr<TimedCallback>;
 
   // The next thing a paused step runs: a notifier's thread or a callback.
   struct Event {
@@ -90,66 +105,58 @@ class Timing {
     explicit operator bool() const { return notifier || callback; }
   };
 
-  using Lock = std::unique_lock<std::mutex>;
+  // Longest single timed wait of a real-time waiter; it re-checks the clock after it.
+  static constexpr uint64_t kMaxTimedWaitUs = 10'000'000;
 
-  Timing();
+  Timing() = default;
 
-  uint64_t NowLocked() const;
-  uint64_t RealElapsedUs() const;
-  bool IsDue(const Notifier& notifier, uint64_t nowUs) const;
+  // Clock controls: both kinds of waiter see the change.
+  void NotifyClockChanged();
+
+  // Notifiers (TimingNotifiers.cpp). The alarm calls: find, change, wake; false
+  // for an unknown handle.
+  template <typename Change>
+  bool ChangeNotifier(HAL_NotifierHandle handle, Change change);
   bool IsParked(const Notifier& notifier, uint64_t nowUs) const;
   bool AllParked(const std::vector<NotifierPtr>& notifiers) const;
-  bool SafeThreadsParked() const;
-  bool Settled() const;
-  std::vector<NotifierPtr> LiveNotifiers() const;
-  NotifierPtr Find(HAL_NotifierHandle handle) const;
   void BlockWaiter(Lock& lock, const Notifier& notifier, uint64_t nowUs);
-  bool HoldsTurn() const;
-  void TakeTurn();
-  void ReleaseTurn();
   // A turn granted to a notifier that nobody claimed yet goes back when it stops.
   void WithdrawUnclaimedTurn(Notifier& notifier);
+  void ReleaseTurn();
+
+  // Timed callbacks (TimingCallbacks.cpp).
+  void RunCallback(Lock& lock, const CallbackPtr& callback, uint64_t nowUs);
+  void StartCallbackThreadLocked();
+  void CallbackThreadLoop();
+
+  // Step scheduling (TimingSteps.cpp).
+  bool SafeThreadsParked() const;
+  bool Settled() const;
   // Waits (bounded on the wall clock) until pred() holds; steps never hang on a thread
   // that does not come back to its wait.
   template <typename Pred>
   bool WaitForSettle(Lock& lock, std::chrono::milliseconds timeout, Pred pred);
-
   // Real time: the clock moves on and every notifier it passes wakes, as they come.
   void StepRunning(Lock& lock, uint64_t deltaUs);
-  uint64_t NextPiece(uint64_t nowUs, uint64_t remainingUs) const;
-  std::vector<NotifierPtr> BecameDue(uint64_t fromUs, uint64_t toUs) const;
-
   // Paused: one thread or callback at a time, by due time then creation order.
   void StepPaused(Lock& lock, uint64_t deltaUs);
   bool RunNextStarter(Lock& lock);
   Event NextEvent(uint64_t untilUs) const;
-  void RunNotifierTurn(Lock& lock, const NotifierPtr& notifier);
   // Hands the turn to the thread just granted one and waits until it waits again.
   void RunGrantedTurn(Lock& lock);
-  void RunCallback(Lock& lock, const CallbackPtr& callback, uint64_t nowUs);
-
-  CallbackPtr EarliestCallback() const;
-  void StartCallbackThreadLocked();
-  void CallbackThreadLoop();
 
   mutable std::mutex m_mutex;
   std::condition_variable m_waitCv;      // waiters in WaitForAlarm and held starters
   std::condition_variable m_settleCv;    // a step waiting for threads to park
   std::condition_variable m_callbackCv;  // the real-time callback thread, cancellers
   std::mutex m_stepMutex;                // one step at a time
-  const SteadyClock::time_point m_origin;
-  bool m_paused = false;
-  uint64_t m_pausedUs = 0;
-  uint64_t m_offsetUs = 0;  // simulated = real elapsed + offset (modulo 2^64)
+  SimClock m_clock;
+  NotifierTable m_notifiers;
+  CallbackTable m_callbacks;
+  HandleTable<uint64_t, Starter> m_starters;
+  Turn m_turn;
+  uint64_t m_nextOrder = 1;  // creation order of notifiers and callbacks together
   int m_blockedSafeThreads = 0;
-  std::map<HAL_NotifierHandle, NotifierPtr> m_notifiers;
-  HAL_NotifierHandle m_nextHandle = 1;
-  uint64_t m_nextOrder = 1;
-  std::vector<StarterPtr> m_starters;
-  bool m_turnTaken = false;  // a thread runs its turn of a paused step
-  std::thread::id m_turnThread;
-  std::map<int32_t, CallbackPtr> m_callbacks;
-  int32_t m_nextCallbackHandle = 1;
   int m_runningCallbacks = 0;
   bool m_callbackThreadStarted = false;
 };

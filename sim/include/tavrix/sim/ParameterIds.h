@@ -1,6 +1,7 @@
 // Parameter ids for the simulated controller and its tests, expanded from the
 // protocol catalogue: kMotorType, kP (the slot-0 id of kP_0 .. kP_3) and so on.
-// Per-slot parameters sit at base + stride * slot, slots 0 to 3. Constants only.
+// Slot(kP, slot) gives a per-slot parameter's id in any slot, with the stride
+// of its family from the catalogue. Constants only.
 #pragma once
 
 #include "tavrix/ProtocolCatalog.h"
@@ -17,21 +18,23 @@ TAVRIX_CONFIG_PARAMETERS(TAVRIX_SIM_SINGLE_ID, TAVRIX_SIM_SLOT0_ID)
 // NOLINTEND(bugprone-macro-parentheses)
 #undef TAVRIX_SIM_SINGLE_ID
 
-// Shorter names of motion-profile settings.
+// Shorter names of motion-profile settings, which the controller core uses.
 constexpr int kMotionMaxVelocity = kSmartMotionMaxVelocity;
 constexpr int kMotionMaxAccel = kSmartMotionMaxAccel;
 constexpr int kMotionMinOutputVelocity = kSmartMotionMinOutputVelocity;
 constexpr int kMotionAllowedClosedLoopError = kSmartMotionAllowedClosedLoopError;
 
 constexpr int kSlotCount = zem::wire::kSlotCount;
-constexpr int kGainStride = zem::wire::kGainsStride;
+// Used by the controller core's three-argument Slot calls.
 constexpr int kMotionStride = zem::wire::kMotionStride;
 constexpr int kIMaxAccumStride = zem::wire::kIMaxAccumStride;
 
-// The id of a per-slot parameter: base + 8 * slot for the gains and output
-// range, use kMotionStride / kIMaxAccumStride for the other families.
-constexpr int Slot(int base, int slot, int stride = kGainStride) {
-  return zem::wire::SlotParameterId(base, stride, slot);
+// The id of a per-slot parameter in a slot, from its slot-0 id.
+constexpr int Slot(int slot0Id, int slot) { return zem::wire::SlotLayoutOf(slot0Id).Id(slot); }
+// The same with the family's stride named by the caller, as the controller
+// core still does; Slot(slot0Id, slot) needs no stride.
+constexpr int Slot(int slot0Id, int slot, int stride) {
+  return zem::wire::SlotParameterId(slot0Id, stride, slot);
 }
 
 }  // namespace tavrix::sim::param
