@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <condition_variable>
 #include <memory>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct Notifier {
   bool stopped = false;
   bool granted = false;  // a paused step has handed its waiter the turn
   int waiters = 0;       // threads blocked in WaitForAlarm
+  // Its own waiters' wake-up: a step wakes only the thread whose turn it is.
+  std::condition_variable wake;
 
   bool IsDue(uint64_t nowUs) const { return alarmSet && triggerUs <= nowUs; }
   // An alarm that will still go off.

@@ -26,8 +26,13 @@ bool Timing::IsPaused() {
   return m_clock.IsPaused();
 }
 
+void Timing::WakeAllWaiters() {
+  m_notifiers.ForEach([](const NotifierPtr& notifier) { notifier->wake.notify_all(); });
+  m_starters.ForEach([](const StarterPtr& starter) { starter->wake.notify_all(); });
+}
+
 void Timing::NotifyClockChanged() {
-  m_waitCv.notify_all();
+  WakeAllWaiters();
   m_callbackCv.notify_all();
 }
 
@@ -49,7 +54,7 @@ void Timing::Restart() {
 
 void Timing::WakeAll() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_waitCv.notify_all();
+  WakeAllWaiters();
   m_settleCv.notify_all();
   m_callbackCv.notify_all();
 }
@@ -62,7 +67,7 @@ void Timing::HoldStartingThread(uint64_t startSequence) {
   const uint64_t handle = m_starters.Add(starter);
   ++m_blockedSafeThreads;
   m_settleCv.notify_all();
-  m_waitCv.wait(lock, [&] {
+  starter->wake.wait(lock, [&] {
     return starter->granted || !m_clock.IsPaused() || wpi::detail::IsCurrentSafeThreadStopping();
   });
   --m_blockedSafeThreads;
@@ -73,7 +78,7 @@ void Timing::HoldStartingThread(uint64_t startSequence) {
 void Timing::ThreadEnded() {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (m_turn.IsHeldByCaller()) ReleaseTurn();
-  m_waitCv.notify_all();
+  WakeAllWaiters();
   m_settleCv.notify_all();
 }
 

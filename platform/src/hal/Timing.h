@@ -93,6 +93,7 @@ class Timing {
   struct Starter {
     uint64_t sequence = 0;
     bool granted = false;
+    std::condition_variable wake;
   };
   using StarterPtr = std::shared_ptr<Starter>;
 
@@ -112,6 +113,8 @@ class Timing {
 
   // Clock controls: both kinds of waiter see the change.
   void NotifyClockChanged();
+  // Every notifier waiter and held starter looks again (clock changes, stops, ends).
+  void WakeAllWaiters();
 
   // Notifiers (TimingNotifiers.cpp). The alarm calls: find, change, wake; false
   // for an unknown handle.
@@ -119,7 +122,7 @@ class Timing {
   bool ChangeNotifier(HAL_NotifierHandle handle, Change change);
   bool IsParked(const Notifier& notifier, uint64_t nowUs) const;
   bool AllParked(const std::vector<NotifierPtr>& notifiers) const;
-  void BlockWaiter(Lock& lock, const Notifier& notifier, uint64_t nowUs);
+  void BlockWaiter(Lock& lock, Notifier& notifier, uint64_t nowUs);
   // A turn granted to a notifier that nobody claimed yet goes back when it stops.
   void WithdrawUnclaimedTurn(Notifier& notifier);
   void ReleaseTurn();
@@ -142,11 +145,11 @@ class Timing {
   void StepPaused(Lock& lock, uint64_t deltaUs);
   bool RunNextStarter(Lock& lock);
   Event NextEvent(uint64_t untilUs) const;
-  // Hands the turn to the thread just granted one and waits until it waits again.
-  void RunGrantedTurn(Lock& lock);
+  // Hands the turn to the thread just granted one (woken through `grantee`) and
+  // waits until it waits again.
+  void RunGrantedTurn(Lock& lock, std::condition_variable& grantee);
 
   mutable std::mutex m_mutex;
-  std::condition_variable m_waitCv;      // waiters in WaitForAlarm and held starters
   std::condition_variable m_settleCv;    // a step waiting for threads to park
   std::condition_variable m_callbackCv;  // the real-time callback thread, cancellers
   std::mutex m_stepMutex;                // one step at a time

@@ -42,7 +42,9 @@ void Timing::RunCallback(Lock& lock, const CallbackPtr& callback, uint64_t nowUs
   lock.lock();
   --m_runningCallbacks;
   m_callbacks.Finish(callback, nextUs, nowUs);
-  m_callbackCv.notify_all();
+  // Only a canceller waits for a callback to finish; waking the idle real-time
+  // thread after every tick of a paused step would cost two context switches.
+  if (callback->cancelled) m_callbackCv.notify_all();
   m_settleCv.notify_all();
 }
 

@@ -20,8 +20,10 @@ bool Timing::ChangeNotifier(HAL_NotifierHandle handle, Change change) {
   NotifierPtr notifier = m_notifiers.Find(handle);
   if (!notifier) return false;
   change(*notifier);
-  m_waitCv.notify_all();
-  m_settleCv.notify_all();
+  notifier->wake.notify_all();
+  // A paused step waits for turns, which an alarm does not change; a running
+  // step also waits for due alarms to be taken.
+  if (!m_clock.IsPaused() || notifier->stopped) m_settleCv.notify_all();
   return true;
 }
 
@@ -65,14 +67,14 @@ bool Timing::AllParked(const std::vector<NotifierPtr>& notifiers) const {
                      [&](const NotifierPtr& n) { return IsParked(*n, nowUs); });
 }
 
-void Timing::BlockWaiter(Lock& lock, const Notifier& notifier, uint64_t nowUs) {
+void Timing::BlockWaiter(Lock& lock, Notifier& notifier, uint64_t nowUs) {
   if (m_clock.IsPaused() || !notifier.alarmSet) {
-    m_waitCv.wait(lock);
+    notifier.wake.wait(lock);
     return;
   }
   // Not due, so triggerUs > nowUs; in real time the simulated and wall clocks run alike.
   uint64_t remainingUs = std::min(notifier.triggerUs - nowUs, kMaxTimedWaitUs);
-  m_waitCv.wait_for(lock, std::chrono::microseconds(remainingUs));
+  notifier.wake.wait_for(lock, std::chrono::microseconds(remainingUs));
 }
 
 void Timing::ReleaseTurn() {

@@ -56,7 +56,7 @@ void Timing::StepRunning(Lock& lock, uint64_t deltaUs) {
     m_callbackCv.notify_all();
     std::vector<NotifierPtr> woken = m_notifiers.BecameDue(fromUs, m_clock.Now());
     if (woken.empty()) continue;
-    m_waitCv.notify_all();
+    for (const NotifierPtr& notifier : woken) notifier->wake.notify_all();
     WaitForSettle(lock, kSettleTimeout, [&] { return AllParked(woken); });
   } while (remainingUs > 0);
 }
@@ -75,7 +75,7 @@ void Timing::StepPaused(Lock& lock, uint64_t deltaUs) {
       // The waiter (or the thread that comes to wait) claims the turn and gives it
       // back when it waits again or ends.
       event.notifier->granted = true;
-      RunGrantedTurn(lock);
+      RunGrantedTurn(lock, event.notifier->wake);
     } else {
       RunCallback(lock, event.callback, m_clock.Now());
     }
@@ -90,7 +90,7 @@ bool Timing::RunNextStarter(Lock& lock) {
   });
   if (!first) return false;
   first->granted = true;
-  RunGrantedTurn(lock);
+  RunGrantedTurn(lock, first->wake);
   return true;
 }
 
@@ -115,9 +115,9 @@ Timing::Event Timing::NextEvent(uint64_t untilUs) const {
   return next;
 }
 
-void Timing::RunGrantedTurn(Lock& lock) {
+void Timing::RunGrantedTurn(Lock& lock, std::condition_variable& grantee) {
   m_turn.Offer();  // claimed by the granted thread when it wakes
-  m_waitCv.notify_all();
+  grantee.notify_all();
   if (!WaitForSettle(lock, kTurnTimeout, [&] { return Settled(); })) m_turn.Release();
 }
 
