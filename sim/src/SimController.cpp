@@ -55,6 +55,11 @@ void ResetSimulation() {
   detail::port::ResetBusAndPause();
 }
 
+bool WaitForNotifierThreads(int count, double wallSeconds) {
+  detail::Simulation::Instance();  // the platform first (on WPILib: the HAL)
+  return detail::port::WaitForNotifierThreads(count, wallSeconds);
+}
+
 int SimController::GetDeviceNumber() const { return impl_->core->DeviceNumber(); }
 
 SimState SimController::GetState() const { return impl_->core->State(); }

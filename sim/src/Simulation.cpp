@@ -28,7 +28,7 @@ bool Simulation::Attach(const std::shared_ptr<ControllerCore>& core, DeviceView*
   }
   // Every attached controller ticks each millisecond, so a running tick is
   // never due later than a newcomer's first tick.
-  const uint64_t firstTickUs = core->StartClock(port::NowUs());
+  const uint64_t firstTickUs = core->StartClock(port::TickOrigin(port::NowUs()));
   if (first) port::StartTick(firstTickUs);
   return true;
 }

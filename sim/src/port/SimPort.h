@@ -45,6 +45,8 @@ void Connect(PortClient* client);
 bool CommandsApplyOnReceipt();
 
 uint64_t NowUs();
+// The time a controller attached at nowUs counts its ticks from.
+uint64_t TickOrigin(uint64_t nowUs);
 
 // A controller's frame (a reply or a status frame), stamped now. The client
 // sees it through OnDeviceFrame. Call with no controller lock held.
@@ -60,6 +62,9 @@ void StopTick();
 
 // ResetSimulation's part: the bus content and records, and the clock paused.
 void ResetBusAndPause();
+
+// See tavrix::sim::WaitForNotifierThreads.
+bool WaitForNotifierThreads(int count, double wallSeconds);
 
 }  // namespace port
 

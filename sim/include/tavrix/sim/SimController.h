@@ -19,12 +19,16 @@
 // thread waiting on a HAL notifier (HALSIM_StepTiming moves it with the robot
 // program's notifiers). On WPILib, where threads due at one instant run in
 // parallel, a command takes effect at the first tick after it was sent, so
-// that a stepped run gives the same states every time; for the same times as
-// well, start with HALSIM_RestartTiming() (the clock stands at a varying
-// fraction of a millisecond after HAL_Initialize). Allocation: construction,
+// that a stepped run gives the same states every time (see also
+// WaitForNotifierThreads). For a stepped run, pause before the first
+// controller ticks: HALSIM_PauseTiming() and HALSIM_RestartTiming() (both work
+// before HAL_Initialize), so that the clock stands at 0, not at the varying
+// time since the HAL was initialised. Allocation: construction,
 // Attach, AttachMechanism, and each command received on WPILib (queued until
 // the tick). Failures: false or an empty result, as stated per call; nothing
-// throws.
+// throws. Exit (WPILib): once a controller attached, the simulation stops its
+// tick at exit and lets a paused clock run again, so that the threads waiting
+// on it (the driver's, the robot's) can end and the process exits.
 #pragma once
 
 #include <cstdint>
@@ -252,5 +256,20 @@ class SimController {
 // those, give each test its own process (gtest_discover_tests with ctest).
 // Call it from the test's thread, not from a simulated device's callback.
 void ResetSimulation();
+
+// For stepped runs on WPILib 2026, whose steps wait only for the notifiers
+// that exist when the step begins: returns true once at least `count` HAL
+// notifiers exist and each has its alarm set (its thread has done its first
+// round and waits, or is about to), false after wallSeconds of wall-clock
+// time. The notifiers of a program: the simulated controllers' tick 1 (once
+// one is attached), the driver 2 (from the first controller object on), a
+// frc::TimedRobot 1. Call it after starting the program's threads and before
+// the first step, and change what those threads read on their first round
+// (the driver-station enable) only after it, so that a stepped run comes out
+// the same every time: a thread that starts during a step starts at whatever
+// time the step has reached. On the stand-in, whose steps run new threads
+// first and one at a time, it returns true at once. Polls every millisecond;
+// allocates.
+bool WaitForNotifierThreads(int count, double wallSeconds = 1.0);
 
 }  // namespace tavrix::sim

@@ -51,6 +51,8 @@ uint64_t NowUs() {
   return HAL_GetFPGATime(&status);
 }
 
+uint64_t TickOrigin(uint64_t nowUs) { return nowUs; }
+
 void Publish(const OutFrame& frame) {
   HALSIM_DeliverCanMessage(frame.id, frame.data.data(), frame.length);
 }
@@ -72,6 +74,10 @@ void ResetBusAndPause() {
   halsim::ResetRecords();
   HALSIM_PauseTiming();
 }
+
+// Steps on the stand-in already hold a thread started while paused until the
+// next step, and run it to its first wait first.
+bool WaitForNotifierThreads(int /*count*/, double /*wallSeconds*/) { return true; }
 
 }  // namespace port
 

@@ -5,12 +5,14 @@
 // they only copy frames, and the receive callback touches only ids it holds a
 // frame for. The tick is a thread waiting on a HAL notifier, so that
 // HALSIM_StepTiming moves it together with the robot program's notifiers.
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include <hal/Errors.h>
 #include <hal/HALBase.h>
@@ -18,6 +20,7 @@
 #include <hal/SimDevice.h>
 #include <hal/simulation/CanData.h>
 #include <hal/simulation/MockHooks.h>
+#include <hal/simulation/NotifierData.h>
 
 #include "port/SimPort.h"
 
@@ -97,8 +100,15 @@ class Ticker {
   }
 
  private:
+  // At exit, before the HAL's state and before the driver's thread owners
+  // (constructed earlier, at load): with time paused, a thread waiting on its
+  // notifier would never see its owner stop it, and exit would hang joining it.
+  // Time runs on from here, so that every such wait ends.
   struct ExitStop {
-    ~ExitStop() { Instance().Shutdown(); }
+    ~ExitStop() {
+      Instance().Shutdown();
+      if (HALSIM_IsTimingPaused()) HALSIM_ResumeTiming();
+    }
   };
 
   Ticker() {
@@ -164,6 +174,11 @@ uint64_t NowUs() {
   return HAL_GetFPGATime(&status);
 }
 
+// Whole milliseconds: after HAL_Initialize (and so after the first controller's
+// construction) the clock stands at a fraction of a millisecond that varies
+// from run to run; ticks on whole milliseconds do not inherit it.
+uint64_t TickOrigin(uint64_t nowUs) { return nowUs - nowUs % kUsPerMs; }
+
 void Publish(const OutFrame& frame) {
   const uint64_t nowUs = NowUs();
   {
@@ -195,6 +210,27 @@ void ResetBusAndPause() {
     mailbox.frames.clear();
   }
   HALSIM_PauseTiming();
+}
+
+// A notifier's alarm is set just before its thread waits: once every notifier
+// has one, every thread that owns one has done its first round.
+bool WaitForNotifierThreads(int count, double wallSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                            std::chrono::duration<double>(wallSeconds));
+  std::vector<HALSIM_NotifierInfo> infos;
+  for (;;) {
+    infos.resize(static_cast<size_t>(HALSIM_GetNumNotifiers()) + 1);
+    const int32_t found = HALSIM_GetNotifierInfo(infos.data(), static_cast<int32_t>(infos.size()));
+    const auto end = infos.begin() + std::min<std::ptrdiff_t>(found, std::ssize(infos));
+    const bool allSet = found >= count && static_cast<size_t>(found) < infos.size() &&
+                        std::all_of(infos.begin(), end, [](const HALSIM_NotifierInfo& n) {
+                          return n.waitTimeValid != 0;
+                        });
+    if (allSet) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 }  // namespace port
