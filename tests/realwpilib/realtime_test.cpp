@@ -28,7 +28,8 @@ TEST_F(RealPlatformTest, SweepThenHeartbeatsAndSetpointsInOrder) {
   const uint32_t setpointId = wire::ComposeId(1, wire::kSetpointApiIds[0]);
   ASSERT_TRUE(bus.WaitFor(
       [&](const realwpilib::Frames& sent) {
-        size_t beats = 0, halves = 0;
+        size_t beats = 0;
+        size_t halves = 0;
         for (const auto& f : sent) {
           beats += IsHeartbeat(f) && Mask(f) == 2u;
           halves += f.id == setpointId && f.size == 8 && SetpointValue(f) == 0.5f;
@@ -60,7 +61,8 @@ TEST_F(RealPlatformTest, SweepThenHeartbeatsAndSetpointsInOrder) {
 
   // Then only heartbeats (no device until it registered, device 1 from then
   // on) and device 1's setpoints (zero until Set, 0.5 from then on).
-  realwpilib::Frames beats, setpoints;
+  realwpilib::Frames beats;
+  realwpilib::Frames setpoints;
   for (; i < frames.size(); ++i) {
     const auto& f = frames[i];
     if (IsHeartbeat(f)) {

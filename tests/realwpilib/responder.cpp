@@ -116,6 +116,8 @@ bool Responder::Answer(const SentFrame& request, Reply& reply) {
   return false;
 }
 
+// The HAL's callback type fixes the signature: messageId is only read here.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 void Responder::OnReceive(const char*, void* param, uint32_t* messageId, uint32_t messageIdMask,
                           uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
   auto* self = static_cast<Responder*>(param);

@@ -1,7 +1,7 @@
 // The real-time suite's tests of what only WPILib 2019 has: the PWM
 // controller as a 2019 PWM speed controller (raw pulse bounds).
-#include <string>
-#include <vector>
+#include <array>
+#include <cstdint>
 
 #include <frc/PWM.h>
 #include <gtest/gtest.h>
@@ -31,9 +31,12 @@ TEST_F(RealPlatformTest, PwmControllerSetsItsChannel) {
 
     frc::PWM reference(kChannel + 1);
     reference.SetBounds(2.003, 1.55, 1.5, 1.46, 0.999);
-    std::vector<int32_t> expected(5), actual(5);
-    reference.GetRawBounds(&expected[0], &expected[1], &expected[2], &expected[3], &expected[4]);
-    pwm.GetRawBounds(&actual[0], &actual[1], &actual[2], &actual[3], &actual[4]);
+    std::array<int32_t, 5> expected{};
+    std::array<int32_t, 5> actual{};
+    reference.GetRawBounds(expected.data(), expected.data() + 1, expected.data() + 2,
+                           expected.data() + 3, expected.data() + 4);
+    pwm.GetRawBounds(actual.data(), actual.data() + 1, actual.data() + 2, actual.data() + 3,
+                     actual.data() + 4);
     EXPECT_EQ(actual, expected);
 
     pwm.Set(0.5);
