@@ -134,7 +134,12 @@ TEST(Sim2026, WpilibPhysicsModelDrivesTheRotor) {
   EXPECT_NEAR(rotorRpm, 0.5 * m.freeSpeedRpm, 0.1 * m.freeSpeedRpm);
   EXPECT_EQ(sim.GetVelocity(), rotorRpm);
   EXPECT_EQ(sim.GetPosition(), rotorRotations);
+  // The status frame sent at this instant is readable just after it (a robot
+  // loop at the same instant reads the one before, whichever thread runs first).
+  const double statusBefore = motor.GetEncoder().GetPosition();
+  StepMs(1);
   EXPECT_NEAR(motor.GetEncoder().GetPosition(), rotorRotations, 1e-3 * rotorRotations);
+  EXPECT_LT(statusBefore, rotorRotations - 1.0);
   EXPECT_LT(sim.GetOutputCurrent(), 10.0);                  // near free speed, little current
   EXPECT_EQ(sim.GetMechanism()->GetState().velocity, 0.0);  // the built-in shaft stood still
   EXPECT_FALSE(sim.SetRotorState(std::nan(""), 0.0));
