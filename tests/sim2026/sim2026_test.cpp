@@ -151,6 +151,7 @@ TEST(Sim2026, WpilibPhysicsModelDrivesTheRotor) {
 // Another simulated device on the same HAL: its receive callback runs after
 // ours on the same buffers, and ours leaves ids it holds nothing for alone.
 constexpr uint32_t kOtherDeviceId = 0x0A0B0C0Du;
+// NOLINTNEXTLINE(readability-non-const-parameter): the HAL's callback type
 void OtherDevice(const char* /*name*/, void* /*param*/, uint32_t* messageId,
                  uint32_t /*messageIdMask*/, uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp,
                  int32_t* status) {
