@@ -32,8 +32,8 @@ bool InitializeHal() { return HAL_Initialize(500, 0) != 0; }
 // Creation order matters (see the top of this file).
 const bool halInitialized = InitializeHal();
 std::mutex setDriverLock;
-wpi::SafeThreadOwner<SetDaemon> setDaemonOwner;
+PacedThreadOwner<SetDaemon> setDaemonOwner;
 std::mutex heartbeatLock;
-wpi::SafeThreadOwner<HeartbeatDaemon> heartbeatOwner;
+PacedThreadOwner<HeartbeatDaemon> heartbeatOwner;
 
 }  // namespace zem::driver

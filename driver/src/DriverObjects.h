@@ -18,10 +18,10 @@ namespace zem::driver {
 extern SetpointTable setpointTable;
 // Serialises the setpoint table writers and the start of the setpoint thread.
 extern std::mutex setDriverLock;
-extern wpi::SafeThreadOwner<SetDaemon> setDaemonOwner;
+extern PacedThreadOwner<SetDaemon> setDaemonOwner;
 // Serialises registry changes and the start of the heartbeat thread.
 extern std::mutex heartbeatLock;
-extern wpi::SafeThreadOwner<HeartbeatDaemon> heartbeatOwner;
+extern PacedThreadOwner<HeartbeatDaemon> heartbeatOwner;
 
 extern uint8_t setDriverRunCount;  // guarded by setDriverLock
 extern uint8_t heartbeatRunCount;  // guarded by heartbeatLock

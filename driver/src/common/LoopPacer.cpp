@@ -19,13 +19,15 @@ constexpr uint64_t kLongestFallbackWaitUs = wire::kSetpointIdleWakeUs;
 
 }  // namespace
 
-LoopPacer::LoopPacer(wpi::SafeThread& thread) : m_thread(thread) {
+LoopPacer::LoopPacer(PacedThread& thread) : m_thread(thread) {
   int32_t status = 0;
   m_notifier = HAL_InitializeNotifier(&status);
   m_hasNotifier = status == 0 && m_notifier != HAL_kInvalidHandle;
+  if (m_hasNotifier) m_thread.SetNotifier(m_notifier);
 }
 
 LoopPacer::~LoopPacer() {
+  m_thread.SetNotifier(HAL_kInvalidHandle);
   int32_t status = 0;
   HAL_StopNotifier(m_notifier, &status);
   adapter::CleanNotifier(m_notifier);

@@ -6,14 +6,15 @@
 #include <cstdint>
 
 #include <hal/Types.h>
-#include <wpi/SafeThread.h>
+
+#include "common/PacedThread.h"
 
 namespace zem::driver {
 
 class LoopPacer {
  public:
   // Creates the notifier; meant to live for the whole of a thread's Main.
-  explicit LoopPacer(wpi::SafeThread& thread);
+  explicit LoopPacer(PacedThread& thread);
   // Stops and cleans up the notifier.
   ~LoopPacer();
   LoopPacer(const LoopPacer&) = delete;
@@ -27,7 +28,7 @@ class LoopPacer {
  private:
   void WaitWithoutNotifier(uint64_t triggerUs);
 
-  wpi::SafeThread& m_thread;
+  PacedThread& m_thread;
   HAL_NotifierHandle m_notifier = HAL_kInvalidHandle;
   bool m_hasNotifier = false;
 };

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include <wpi/SafeThread.h>
+#include "common/PacedThread.h"
 
 namespace zem::driver {
 
-class HeartbeatDaemon : public wpi::SafeThread {
+class HeartbeatDaemon : public PacedThread {
  public:
   explicit HeartbeatDaemon(const uint64_t* registry) : m_registry(registry) {}
   ~HeartbeatDaemon() override = default;

@@ -4,14 +4,13 @@
 
 #include <cstdint>
 
-#include <wpi/SafeThread.h>
-
 #include "common/DeviceRegistry.h"
+#include "common/PacedThread.h"
 #include "setpoint/SetpointTable.h"
 
 namespace zem::driver {
 
-class SetDaemon : public wpi::SafeThread {
+class SetDaemon : public PacedThread {
  public:
   // registry: the registry word, only read. Both outlive the thread.
   SetDaemon(const uint64_t* registry, const SetpointTable& table)

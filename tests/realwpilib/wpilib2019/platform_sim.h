@@ -16,4 +16,7 @@ constexpr uint32_t PlatformStopId(uint32_t /*deviceId*/, int32_t apiId) {
   return static_cast<uint32_t>(apiId);
 }
 
+// Freezes simulated time; false where the platform cannot: 2019 has no paused timing.
+inline bool PauseTiming() { return false; }
+
 }  // namespace realwpilib

@@ -6,6 +6,7 @@
 
 #include <hal/simulation/CanData.h>
 #include <hal/simulation/DriverStationData.h>
+#include <hal/simulation/MockHooks.h>
 #include <hal/simulation/PWMData.h>
 #include <tavrix/Wire.h>
 
@@ -15,6 +16,12 @@ namespace realwpilib {
 // written through it: 2026 sends the full arbitration id.
 constexpr uint32_t PlatformStopId(uint32_t deviceId, int32_t apiId) {
   return zem::wire::ComposeId(static_cast<int32_t>(deviceId), apiId);
+}
+
+// Freezes simulated time; false where the platform cannot (2019).
+inline bool PauseTiming() {
+  HALSIM_PauseTiming();
+  return true;
 }
 
 }  // namespace realwpilib
