@@ -3,7 +3,6 @@
 // what the wait costs the calling thread. The responder is the benchmark's
 // own thread, so that it can note the instant each reply became readable.
 #include <sys/prctl.h>
-#include <time.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -14,6 +13,7 @@
 #include <hal/simulation/MockHooks.h>
 
 #include "BenchSupport.h"
+#include "LateReplies.h"
 #include "tavrix/Wire.h"
 
 namespace tavrix_bench {
@@ -24,20 +24,7 @@ namespace wire = zem::wire;
 constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 // The jittered variant adds up to this much to each delay.
 constexpr int kJitterUs = 150;
-// A read may take the reply delay and a tenth of a millisecond.
-constexpr double kReadTarget = 1.1;
-constexpr double kNoticeP50TargetUs = 100.0;
-constexpr double kNoticeP99TargetUs = 300.0;
-constexpr double kCpuShareTarget = 0.1;
-constexpr double kNsPerUs = 1000.0;
 constexpr uint32_t kHeldWord = 0x3f800000;  // 1.0f
-
-int64_t ThreadCpuNs() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  constexpr int64_t kNsPerS = 1000000000;
-  return static_cast<int64_t>(now.tv_sec) * kNsPerS + now.tv_nsec;
-}
 
 // Answers every parameter read of one device after kReplyDelay, from a thread
 // of its own, and notes when each request was sent and its reply delivered.
@@ -125,45 +112,17 @@ void BM_ParameterReadAnsweredOneMillisecondLate(benchmark::State& state) {
   zem::CANTavrix& robot = BenchWorld::Get().Robot(0);  // device 1, its controller detached
   HALSIM_ResumeTiming();
   const int reads = QuickRun() ? 50 : 2000;
-  std::vector<double> noticeUs;
-  std::vector<double> readUs;
-  std::vector<double> delayUs;
-  int64_t waitCpuNs = 0;
-  int64_t waitWallNs = 0;
-  bool allAnswered = true;
+  LateReplyReads figure;
   for (auto _ : state) {
     LateResponder responder(robot.GetDeviceId(), state.range(0) != 0);
     for (int i = 0; i < reads; ++i) {
-      double gain = 0.0;
-      const int64_t cpuStart = ThreadCpuNs();
-      const int64_t start = NowNs();
-      allAnswered &= robot.GetParameter(zem::CANTavrixLowLevel::ConfigParameter::kP_0, gain) ==
-                     zem::CANTavrixLowLevel::ParameterStatus::kOK;
-      const int64_t end = NowNs();
-      waitCpuNs += ThreadCpuNs() - cpuStart;
-      waitWallNs += end - start;
-      noticeUs.push_back(static_cast<double>(end - responder.ReadableNs()) / kNsPerUs);
-      readUs.push_back(static_cast<double>(end - start) / kNsPerUs);
-      delayUs.push_back(static_cast<double>(responder.ReadableNs() - responder.RequestNs()) /
-                        kNsPerUs);
+      figure.Read(
+          robot, [&] { return responder.RequestNs(); }, [&] { return responder.ReadableNs(); });
     }
-    state.SetIterationTime(static_cast<double>(waitWallNs) * 1e-9);
+    state.SetIterationTime(figure.WallSeconds());
   }
   HALSIM_PauseTiming();
-  if (!allAnswered) state.SkipWithError("a parameter read went unanswered");
-  ReportFigure(state, Median(readUs), Median(delayUs), kReadTarget);
-  const double cpuShare =
-      waitWallNs > 0 ? static_cast<double>(waitCpuNs) / static_cast<double>(waitWallNs) : 0.0;
-  const double p50 = Median(noticeUs);
-  const double p99 = Percentile(noticeUs, 99.0);
-  state.counters["notice_p50_us"] = p50;
-  state.counters["notice_p90_us"] = Percentile(noticeUs, 90.0);
-  state.counters["notice_p99_us"] = p99;
-  state.counters["notice_max_us"] = Percentile(noticeUs, 100.0);
-  state.counters["wait_cpu_share"] = cpuShare;
-  state.counters["notice_met"] =
-      p50 <= kNoticeP50TargetUs && p99 <= kNoticeP99TargetUs && cpuShare <= kCpuShareTarget ? 1.0
-                                                                                            : 0.0;
+  figure.Report(state);
 }
 BENCHMARK(BM_ParameterReadAnsweredOneMillisecondLate)
     ->ArgName("jitter")

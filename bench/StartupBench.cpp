@@ -2,13 +2,15 @@
 // (each reads the firmware) and each reading back five parameters, against
 // simulated controllers that answer 1 ms after each request. The floor is the
 // sum of the reply delays: the requests go out one after the other, so no
-// start-up can take less.
+// start-up can take less. Runs on the stand-in and on WPILib 2026.
 #include <memory>
 #include <vector>
 
 #include <hal/simulation/MockHooks.h>
 
-#include "BenchSupport.h"
+#include "BenchStats.h"
+#include "tavrix/CANTavrix.h"
+#include "tavrix/sim/SimController.h"
 
 namespace tavrix_bench {
 namespace {
@@ -53,7 +55,6 @@ bool StartUp(int64_t* wallNs) {
 }
 
 void BM_RobotStartupAgainstSumOfReplyDelays(benchmark::State& state) {
-  BenchWorld::Get();  // the driver's threads and the start-up thread first
   std::vector<std::unique_ptr<tavrix::sim::SimController>> sims;
   tavrix::sim::BusFaults late;
   late.replyDelayUs = kReplyDelayUs;

@@ -44,8 +44,8 @@ void BM_SteppedSimulatedSecondsPerWallSecond(benchmark::State& state) {
   }
   double wallS = 0.0;
   for (const double seconds : wallSeconds) wallS += seconds;
-  const double speed = static_cast<double>(wallSeconds.size()) * static_cast<double>(spanUs) *
-                       1e-6 / wallS;
+  const double speed =
+      static_cast<double>(wallSeconds.size()) * static_cast<double>(spanUs) * 1e-6 / wallS;
   const double target = controllers <= 2 ? kTargetWithTwo : kTargetWithEight;
   state.counters["sim_s_per_wall_s"] = speed;
   state.counters["speed_target"] = target;

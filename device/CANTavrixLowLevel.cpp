@@ -3,6 +3,8 @@
 // thread, and the firmware, serial-number and motor-type queries.
 #include "tavrix/CANTavrixLowLevel.h"
 
+#include <array>
+#include <cstdio>
 #include <string>
 
 #include <hal/HAL.h>
@@ -88,6 +90,19 @@ void CANTavrixLowLevel::ReportFirmwareTooOld() {
 
 int CANTavrixLowLevel::GetDeviceId() const { return deviceId; }
 
+namespace {
+
+// "v<major>.<minor>.<build>", formatted in a fixed buffer: GCC 12's optimiser
+// warns (falsely) about the string concatenations that would say the same.
+std::string FirmwareText(const wire::Firmware& firmware) {
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "v%u.%u.%u", static_cast<unsigned>(firmware.Major()),
+                static_cast<unsigned>(firmware.Minor()), static_cast<unsigned>(firmware.Build()));
+  return std::string(text.data());
+}
+
+}  // namespace
+
 uint32_t CANTavrixLowLevel::GetFirmwareVersion(bool& isDebugBuild) {
   const uint8_t request[1] = {0};
   frc::CANData reply{};
@@ -100,8 +115,7 @@ uint32_t CANTavrixLowLevel::GetFirmwareVersion(bool& isDebugBuild) {
   const wire::Firmware firmware = wire::DecodeFirmware(reply.data, reply.length);
   isDebugBuild = firmware.debugBuild;
 
-  firmwareString = "v" + std::to_string(firmware.Major()) + "." + std::to_string(firmware.Minor()) +
-                   "." + std::to_string(firmware.Build());
+  firmwareString = FirmwareText(firmware);
   if (firmware.debugBuild) firmwareString += " Debug Build";
   return firmware.version;
 }
