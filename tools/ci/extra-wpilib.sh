@@ -3,7 +3,8 @@
 # For WPILib 2026.2.2, then 2019.4.1: installs WPILib once into a cache outside
 # the clone (a later run on the same machine reuses it), builds the libraries
 # against it in a build directory of their own (with, on 2026, the arm robot
-# of examples/robot), runs the real-time suite (tests/realwpilib), then
+# of examples/robot), runs the real-time suite (tests/realwpilib) and, on 2026,
+# the benchmark smoke run of the figures that run there, then
 # installs that build into a temporary prefix and builds programs out of tree
 # against the installed package: examples/wpilib-consumer (both versions; on
 # 2026 it must compile as C++20 without asking) and, on 2026, examples/robot.
@@ -79,6 +80,8 @@ version=2026
 prefix=${WPILIB2026_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}
 install_wpilib "${WPILIB2026_SRC:-$root/../shared/wpilib2026}/build-wpilib2026.sh" "$prefix"
 build_and_test "$prefix" "$root/build-wpilib2026"
+# The benchmark figures that run on 2026's simulation, as a smoke run.
+BENCH_BUILD_DIR="$root/build-wpilib2026" bash "$root/tools/ci/extra-bench.sh" "$root"
 check_package "$prefix" "$root/build-wpilib2026"
 
 version=2019
