@@ -119,7 +119,13 @@ uint64_t Simulation::OnTick(uint64_t nowUs) {
 }
 
 void Simulation::Deliver(const Outbox& out, port::Visibility visibility) {
-  for (const OutFrame& f : out) port::Publish(f, visibility);
+  for (const OutFrame& f : out) {
+    if (f.dueUs != 0) {
+      port::PublishWhenDue(f);
+    } else {
+      port::Publish(f, visibility);
+    }
+  }
 }
 
 void Simulation::Show(ControllerCore& core, DeviceView& view) {

@@ -58,7 +58,10 @@ enum class Visibility { kNow, kAfterThisInstant };
 // A controller's frame (a reply or a status frame), stamped now. The client
 // sees it through OnDeviceFrame at once. Call with no controller lock held.
 void Publish(const OutFrame& frame, Visibility visibility);
-// Frames of this device not read yet are dropped (it leaves the bus).
+// A reply held back by a reply delay: readable from frame.dueUs on, exactly
+// (stamped then), with no tick needed. Call with no controller lock held.
+void PublishWhenDue(const OutFrame& frame);
+// Frames of this device not read yet, or not due yet, are dropped (it leaves the bus).
 void ForgetDevice(int device);
 
 // The tick: OnTick runs at firstUs and then at the times it returns. Stop

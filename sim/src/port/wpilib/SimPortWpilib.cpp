@@ -34,24 +34,35 @@ constexpr uint64_t kUsPerMs = 1000;
 
 PortClient* theClient = nullptr;  // set once in Connect, before the callbacks are registered
 
-// Per id the newest frame not read yet, and a tick's frame that becomes
-// readable only after the instant it was sent at.
+// Per id the newest frame not read yet, and the frames that become readable
+// later: a tick's frame after the instant it was sent at, a delayed reply at
+// its due time (the receive callback runs on the reading thread, so the read
+// that finds the FPGA clock at or past that time hands it out; no thread
+// needs to wake for it).
 struct Mailbox {
   struct Held {
     zem::wire::Payload data;
     uint8_t length;
     uint32_t timestampMs;
   };
+  struct Upcoming {
+    Held frame;
+    uint64_t fromUs;
+  };
   struct Slot {
     std::optional<Held> unread;
-    std::optional<Held> upcoming;
-    uint64_t upcomingFromUs = 0;
+    std::vector<Upcoming> upcoming;  // by fromUs
 
     void Promote(uint64_t nowUs) {
-      if (upcoming && nowUs >= upcomingFromUs) {
-        unread = upcoming;
-        upcoming.reset();
-      }
+      auto due = upcoming.begin();
+      for (; due != upcoming.end() && due->fromUs <= nowUs; ++due) unread = due->frame;
+      upcoming.erase(upcoming.begin(), due);
+    }
+    void Add(const Held& frame, uint64_t fromUs) {
+      const auto at =
+          std::upper_bound(upcoming.begin(), upcoming.end(), fromUs,
+                           [](uint64_t from, const Upcoming& u) { return from < u.fromUs; });
+      upcoming.insert(at, Upcoming{frame, fromUs});
     }
   };
   std::mutex mutex;
@@ -211,11 +222,24 @@ void Publish(const OutFrame& frame, Visibility visibility) {
     if (visibility == Visibility::kNow) {
       slot.unread = held;
     } else {
-      slot.upcoming = held;
-      slot.upcomingFromUs = nowUs + 1;
+      slot.Add(held, nowUs + 1);
     }
   }
   theClient->OnDeviceFrame(Frame{nowUs, frame.id, frame.data.data(), frame.length});
+}
+
+void PublishWhenDue(const OutFrame& frame) {
+  const uint64_t nowUs = NowUs();
+  const uint64_t dueUs = std::max(frame.dueUs, nowUs);
+  {
+    Mailbox& mailbox = TheMailbox();
+    std::lock_guard<std::mutex> lock(mailbox.mutex);
+    Mailbox::Slot& slot = mailbox.slots[frame.id & kArbitrationMask];
+    slot.Promote(nowUs);
+    slot.Add(Mailbox::Held{frame.data, frame.length, static_cast<uint32_t>(dueUs / kUsPerMs)},
+             dueUs);
+  }
+  theClient->OnDeviceFrame(Frame{dueUs, frame.id, frame.data.data(), frame.length});
 }
 
 void ForgetDevice(int device) {
