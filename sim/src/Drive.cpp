@@ -72,17 +72,18 @@ void Drive::BeginTick(uint64_t nowUs) {
 }
 
 void Drive::TakePendingRotor(uint64_t nowUs) {
-  if (!pendingRotor_.pending || pendingRotor_.sinceUs >= nowUs) return;
+  if (!pendingRotor_ || pendingRotor_->sinceUs >= nowUs) return;
   // Given, the encoder reads the given rotations; back on the built-in model
   // it counts on from where it reads.
-  if (!rotor_.given && pendingRotor_.input.given) {
+  const RotorInput input = pendingRotor_->input;
+  pendingRotor_.reset();
+  if (!rotor_.given && input.given) {
     run_.position = 0.0;
     lastMotorRotations_ = 0.0;
     encoderTracking_ = true;
   }
-  if (rotor_.given && !pendingRotor_.input.given) encoderTracking_ = false;
-  rotor_ = pendingRotor_.input;
-  pendingRotor_ = PendingRotor();
+  if (rotor_.given && !input.given) encoderTracking_ = false;
+  rotor_ = input;
 }
 
 void Drive::Step(double output, uint64_t nowUs, const ParameterStore& params) {
@@ -179,12 +180,10 @@ void Drive::PowerCycle() {
 }
 
 void Drive::GiveRotorState(double rotations, double rpm, uint64_t nowUs) {
-  pendingRotor_ = PendingRotor{true, nowUs, RotorInput{true, rotations, rpm}};
+  pendingRotor_ = PendingRotor{nowUs, RotorInput{true, rotations, rpm}};
 }
 
-void Drive::ReleaseRotorState(uint64_t nowUs) {
-  pendingRotor_ = PendingRotor{true, nowUs, RotorInput{}};
-}
+void Drive::ReleaseRotorState(uint64_t nowUs) { pendingRotor_ = PendingRotor{nowUs, RotorInput{}}; }
 
 // A caller at the instant of a tick may run before or after it (WPILib runs
 // threads due together in parallel); both see the tick before.

@@ -55,9 +55,9 @@ class Drive {
     double rotations = 0.0;
     double rpm = 0.0;
   };
+  // A rotor state given (or released) at sinceUs, for the first tick after it.
   struct PendingRotor {
-    bool pending = false;
-    uint64_t sinceUs = 0;
+    uint64_t sinceUs;
     RotorInput input;
   };
   // What a reboot clears.
@@ -86,7 +86,7 @@ class Drive {
   bool encoderTracking_ = false;  // lastMotorRotations_ holds a reading
   double lastMotorRotations_ = 0.0;
   RotorInput rotor_;
-  PendingRotor pendingRotor_;
+  std::optional<PendingRotor> pendingRotor_;
   uint64_t lastTickUs_ = 0;
   double voltsBeforeLastTick_ = 0.0;
 };
