@@ -42,6 +42,8 @@ TEST(Sim2026, RobotCommandsMoveTheControllerAndItsStatusReachesTheRobot) {
   PauseAtZero();
   SimController sim(kDevice);
   zem::CANTavrix motor(kDevice, kMotor);
+  // The tick and the driver's two threads wait on their notifiers: a step moves them all.
+  ASSERT_TRUE(tavrix::sim::WaitForNotifierThreads(3));
   HALSIM_SetDriverStationEnabled(1);
   motor.Set(0.5);
   StepMs(500);
@@ -78,6 +80,8 @@ TEST(Sim2026, SimDeviceShowsTheStateAndSetsTheBusVoltage) {
   PauseAtZero();
   SimController sim(kDevice);
   zem::CANTavrix motor(kDevice, kMotor);
+  // The tick and the driver's two threads wait on their notifiers: a step moves them all.
+  ASSERT_TRUE(tavrix::sim::WaitForNotifierThreads(3));
   HALSIM_SetDriverStationEnabled(1);
   motor.Set(0.5);
   StepMs(200);
