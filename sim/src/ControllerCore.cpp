@@ -20,6 +20,9 @@ constexpr uint32_t kNotDataFrame = HAL_CAN_IS_FRAME_REMOTE | HAL_CAN_IS_FRAME_11
 constexpr size_t kMaxQueuedFrames = 4096;
 // A real-time run that stalled longer than this skips the backlog instead of replaying it.
 constexpr uint64_t kMaxCatchUpTicks = 100;
+// Ticks with nothing to show run at once at the next event, but at most this many
+// (so that the platform's device list and the inbox stay fresh).
+constexpr uint64_t kMaxIdleTicks = 20;
 constexpr std::array<int32_t, FrameSchedule::kStatusFrameCount> kStatusApiIds = {
     api::kStatus0, api::kStatus1, api::kStatus2};
 // Every fault bit below the two limit-switch bits, which the switches own.
@@ -226,6 +229,19 @@ uint64_t ControllerCore::Advance(uint64_t nowUs, Outbox* out) {
 uint64_t ControllerCore::NextTickUs() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return nextTickUs_;
+}
+
+uint64_t ControllerCore::NextEventUs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  uint64_t dueUs = std::min(schedule_.NextDueUs(), nextTickUs_ + kMaxIdleTicks * kTickUs);
+  // A received frame takes effect at the first tick after its time stamp.
+  for (const QueuedFrame& q : inbox_) dueUs = std::min(dueUs, q.timestampUs + 1);
+  return FirstTickFrom(dueUs);
+}
+
+uint64_t ControllerCore::FirstTickFrom(uint64_t timeUs) const {
+  if (timeUs <= nextTickUs_) return nextTickUs_;
+  return nextTickUs_ + (timeUs - nextTickUs_ + kTickUs - 1) / kTickUs * kTickUs;
 }
 
 void ControllerCore::Tick(uint64_t nowUs, Outbox* out) {

@@ -55,6 +55,9 @@ class ControllerCore {
   // Runs every whole tick up to nowUs; returns the time of the next tick.
   uint64_t Advance(uint64_t nowUs, Outbox* out);
   uint64_t NextTickUs() const;
+  // The first tick that others can see: one that sends a status frame or
+  // applies a received command, or the last of a bounded idle stretch.
+  uint64_t NextEventUs() const;
 
   // The rotor's state from the caller's own physics, from the first tick after
   // nowUs on (see SimController::SetRotorState); false for a non-finite value.
@@ -107,6 +110,7 @@ class ControllerCore {
 
   // Simulated time (lock held).
   void Tick(uint64_t nowUs, Outbox* out);
+  uint64_t FirstTickFrom(uint64_t timeUs) const;
   void SendDueStatusFrames(uint64_t nowUs, Outbox* out);
   zem::wire::Payload StatusPayload(int frameIndex) const;
 

@@ -53,7 +53,7 @@ bool SecondaryLimitTripped(const ParameterStore& params, double currentA) {
 Drive::Drive(const SimOptions& options)
     : model_(options.motor.IsValid() ? options.motor : MotorModel()),
       fixedBusVoltage_(ValidBusVoltage(options.busVoltage)),
-      busVoltage_(fixedBusVoltage_.value_or(GetBatteryBusVoltage())),
+      busVoltage_(fixedBusVoltage_.value_or(BatteryBusVoltage())),
       ownLoad_(OwnLoad()) {
   run_.motor.temperatureC = model_.ambientTemperatureC;
   UseMechanism(ownLoad_);
@@ -68,7 +68,7 @@ void Drive::BeginTick(uint64_t nowUs) {
   voltsBeforeLastTick_ = run_.motor.appliedVolts;
   lastTickUs_ = nowUs;
   TakePendingRotor(nowUs);
-  busVoltage_ = fixedBusVoltage_.value_or(GetBatteryBusVoltage());
+  busVoltage_ = fixedBusVoltage_.value_or(BatteryBusVoltage());
 }
 
 void Drive::TakePendingRotor(uint64_t nowUs) {
@@ -173,7 +173,7 @@ double Drive::Velocity(const ParameterStore& params) const {
 
 void Drive::PowerCycle() {
   // The controller's own load stops with it; a shared mechanism goes on.
-  if (mechanism_ == ownLoad_) ownLoad_->SetState(MechanismState());
+  if (mechanism_ == ownLoad_) ownLoad_->Internals().SetState(MechanismState());
   const double temperature = run_.motor.temperatureC;  // the motor does not cool by a reboot
   run_ = Runtime();
   run_.motor.temperatureC = temperature;

@@ -1,6 +1,7 @@
 #include "FrameSchedule.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "tavrix/Wire.h"
 
@@ -29,6 +30,14 @@ void FrameSchedule::SetPeriod(int frameIndex, int32_t periodMs, uint64_t sinceUs
   const size_t i = static_cast<size_t>(frameIndex);
   periodsMs_[i] = periodMs;
   nextStatusUs_[i] = sinceUs + PeriodUs(periodMs);
+}
+
+uint64_t FrameSchedule::NextDueUs() const {
+  uint64_t next = UINT64_MAX;
+  for (size_t i = 0; i < periodsMs_.size(); ++i) {
+    if (periodsMs_[i] > 0) next = std::min(next, nextStatusUs_[i]);
+  }
+  return next;
 }
 
 unsigned FrameSchedule::TakeDueStatus(uint64_t nowUs) {

@@ -21,6 +21,8 @@ class FrameSchedule {
   void SetPeriod(int frameIndex, int32_t periodMs, uint64_t sinceUs);
   const Periods& PeriodsMs() const { return periodsMs_; }
 
+  // The earliest time a status frame is due; UINT64_MAX for none.
+  uint64_t NextDueUs() const;
   // The status frames due at nowUs, one bit per frame index; each is then due a period later.
   unsigned TakeDueStatus(uint64_t nowUs);
 

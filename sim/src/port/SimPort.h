@@ -70,6 +70,15 @@ void ForgetDevice(int device);
 void StartTick(uint64_t firstUs);
 void StopTick();
 
+// True where the tick wakes only when something others can see is due, and
+// catches up the ticks in between (WPILib: each wake costs a thread wake-up).
+// False where it runs every millisecond (the stand-in: a timed callback on the
+// stepping thread costs next to nothing).
+bool TicksOnlyWhenDue();
+// The tick runs no later than atUs (earlier if it was due earlier). Any thread,
+// no controller lock held.
+void WakeTickBy(uint64_t atUs);
+
 // ResetSimulation's part: the bus content and records, and the clock paused.
 void ResetBusAndPause();
 

@@ -115,6 +115,9 @@ void ForgetDevice(int device) {
   }
 }
 
+bool TicksOnlyWhenDue() { return false; }
+void WakeTickBy(uint64_t /*atUs*/) {}
+
 void StartTick(uint64_t firstUs) {
   tickHandle = HALSIM_RegisterTimedCallback(firstUs, &OnTimed, nullptr);
 }

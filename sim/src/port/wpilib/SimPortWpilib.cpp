@@ -119,8 +119,17 @@ class Ticker {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopped_) return;
     armed_ = true;
-    int32_t status = 0;
-    HAL_UpdateNotifierAlarm(notifier_, firstUs, &status);
+    SetAlarm(firstUs);
+  }
+
+  // Under the lock that the tick holds from its wake to its next alarm, so that
+  // an earlier time set here is never overwritten by a later one computed before.
+  // An alarm at or before the present would make WPILib's stepping jump: its
+  // step to the next alarm is that alarm's time less the present, unsigned.
+  void WakeBy(uint64_t atUs) {
+    atUs = std::max(atUs, NowUs() + 1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (armed_ && atUs < alarmUs_) SetAlarm(atUs);
   }
 
   void Stop() {
@@ -161,9 +170,15 @@ class Ticker {
       if (nextUs == 0) {
         armed_ = false;
       } else {
-        HAL_UpdateNotifierAlarm(notifier_, nextUs, &status);
+        SetAlarm(nextUs);
       }
     }
+  }
+
+  void SetAlarm(uint64_t atUs) {
+    alarmUs_ = atUs;
+    int32_t status = 0;
+    HAL_UpdateNotifierAlarm(notifier_, atUs, &status);
   }
 
   void Shutdown() {
@@ -184,6 +199,7 @@ class Ticker {
   std::mutex mutex_;  // held while a tick runs
   bool armed_ = false;
   bool stopped_ = false;
+  uint64_t alarmUs_ = 0;  // the notifier's alarm while armed
   std::atomic<bool> ending_{false};
 };
 
@@ -251,6 +267,9 @@ void ForgetDevice(int device) {
     it = ours ? mailbox.slots.erase(it) : std::next(it);
   }
 }
+
+bool TicksOnlyWhenDue() { return true; }
+void WakeTickBy(uint64_t atUs) { Ticker::Instance().WakeBy(atUs); }
 
 void StartTick(uint64_t firstUs) { Ticker::Instance().Start(firstUs); }
 void StopTick() { Ticker::Instance().Stop(); }
