@@ -201,13 +201,13 @@ TEST(Sim2026, DelayedReplyIsReadableAtItsDueTimeAndNotBefore) {
   sim.SetBusFaults(faults);
   StepMs(2);
   HALSIM_StepTiming(300);
-  const uint32_t id =
+  constexpr uint32_t kId =
       zem::wire::ComposeId(kDevice, zem::wire::ParameterApiId(tavrix::sim::param::kIdleMode));
   int32_t status = 0;
-  HAL_CAN_SendMessage(id, nullptr, 0, HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
+  HAL_CAN_SendMessage(kId, nullptr, 0, HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
   const uint64_t sentUs = HAL_GetFPGATime(&status);
-  const auto receive = [id](uint32_t* stampMs) {
-    uint32_t readId = id;
+  const auto receive = [](uint32_t* stampMs) {
+    uint32_t readId = kId;
     std::array<uint8_t, 8> data{};
     uint8_t size = 0;
     int32_t readStatus = 0;
