@@ -131,6 +131,7 @@ void SimController::SetBusFaults(const BusFaults& faults) {
 }
 void SimController::PowerCycle() {
   impl_->simulation.CatchUp();
+  detail::port::DropRepliesNotDue(impl_->core->DeviceNumber());  // a reboot loses them
   impl_->core->PowerCycle();
   impl_->simulation.Rearm();  // the status frames count again from now
 }

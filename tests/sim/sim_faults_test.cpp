@@ -80,6 +80,20 @@ TEST_F(SimFaultsTest, DelayedReplyArrivesAtItsDueTimeExactly) {
   EXPECT_EQ(reply->timestampUs, sentUs + 1000);
 }
 
+TEST_F(SimFaultsTest, PowerCycleLosesTheRepliesNotDueYet) {
+  SimController sim(kDevice);
+  BusFaults faults;
+  faults.replyDelayUs = 5000;
+  sim.SetBusFaults(faults);
+  SendRequests();
+  StepMs(2);
+  sim.PowerCycle();
+  StepMs(10);
+  for (int apiId : {api::kFirmwareVersion, kParameterApi, api::kFollower}) {
+    EXPECT_TRUE(Delivered(kDevice, apiId).empty()) << apiId;
+  }
+}
+
 TEST_F(SimFaultsTest, ShortRepliesAreCut) {
   SimController sim(kDevice);
   BusFaults faults;

@@ -61,6 +61,8 @@ void Publish(const OutFrame& frame, Visibility visibility);
 // A reply held back by a reply delay: readable from frame.dueUs on, exactly
 // (stamped then), with no tick needed. Call with no controller lock held.
 void PublishWhenDue(const OutFrame& frame);
+// Its delayed replies not due yet are dropped (it reboots).
+void DropRepliesNotDue(int device);
 // Frames of this device not read yet, or not due yet, are dropped (it leaves the bus).
 void ForgetDevice(int device);
 

@@ -107,7 +107,9 @@ void PublishWhenDue(const OutFrame& frame) {
 
 // The stand-in keeps the newest frame of every id, as a bus analyser would;
 // only the replies not due yet are dropped.
-void ForgetDevice(int device) {
+void ForgetDevice(int device) { DropRepliesNotDue(device); }
+
+void DropRepliesNotDue(int device) {
   HeldReplies& held = Held();
   std::lock_guard<std::mutex> lock(held.mutex);
   for (auto it = held.byKey.begin(); it != held.byKey.end();) {

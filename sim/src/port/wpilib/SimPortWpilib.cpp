@@ -32,6 +32,10 @@ namespace {
 constexpr uint32_t kArbitrationMask = 0x1FFFFFFFu;
 constexpr uint64_t kUsPerMs = 1000;
 
+bool IsDevicesId(uint32_t id, int device) {
+  return zem::wire::IsControllerId(id) && zem::wire::DeviceOf(id) == device;
+}
+
 PortClient* theClient = nullptr;  // set once in Connect, before the callbacks are registered
 
 // Per id the newest frame not read yet, and the frames that become readable
@@ -48,6 +52,7 @@ struct Mailbox {
   struct Upcoming {
     Held frame;
     uint64_t fromUs;
+    bool delayedReply;
   };
   struct Slot {
     std::optional<Held> unread;
@@ -58,11 +63,11 @@ struct Mailbox {
       for (; due != upcoming.end() && due->fromUs <= nowUs; ++due) unread = due->frame;
       upcoming.erase(upcoming.begin(), due);
     }
-    void Add(const Held& frame, uint64_t fromUs) {
+    void Add(const Held& frame, uint64_t fromUs, bool delayedReply) {
       const auto at =
           std::upper_bound(upcoming.begin(), upcoming.end(), fromUs,
                            [](uint64_t from, const Upcoming& u) { return from < u.fromUs; });
-      upcoming.insert(at, Upcoming{frame, fromUs});
+      upcoming.insert(at, Upcoming{frame, fromUs, delayedReply});
     }
   };
   std::mutex mutex;
@@ -238,7 +243,7 @@ void Publish(const OutFrame& frame, Visibility visibility) {
     if (visibility == Visibility::kNow) {
       slot.unread = held;
     } else {
-      slot.Add(held, nowUs + 1);
+      slot.Add(held, nowUs + 1, false);
     }
   }
   theClient->OnDeviceFrame(Frame{nowUs, frame.id, frame.data.data(), frame.length});
@@ -253,18 +258,28 @@ void PublishWhenDue(const OutFrame& frame) {
     Mailbox::Slot& slot = mailbox.slots[frame.id & kArbitrationMask];
     slot.Promote(nowUs);
     slot.Add(Mailbox::Held{frame.data, frame.length, static_cast<uint32_t>(dueUs / kUsPerMs)},
-             dueUs);
+             dueUs, true);
   }
   theClient->OnDeviceFrame(Frame{dueUs, frame.id, frame.data.data(), frame.length});
+}
+
+void DropRepliesNotDue(int device) {
+  Mailbox& mailbox = TheMailbox();
+  std::lock_guard<std::mutex> lock(mailbox.mutex);
+  for (auto& [id, slot] : mailbox.slots) {
+    if (!IsDevicesId(id, device)) continue;
+    auto& upcoming = slot.upcoming;
+    upcoming.erase(std::remove_if(upcoming.begin(), upcoming.end(),
+                                  [](const Mailbox::Upcoming& u) { return u.delayedReply; }),
+                   upcoming.end());
+  }
 }
 
 void ForgetDevice(int device) {
   Mailbox& mailbox = TheMailbox();
   std::lock_guard<std::mutex> lock(mailbox.mutex);
   for (auto it = mailbox.slots.begin(); it != mailbox.slots.end();) {
-    const bool ours =
-        zem::wire::IsControllerId(it->first) && zem::wire::DeviceOf(it->first) == device;
-    it = ours ? mailbox.slots.erase(it) : std::next(it);
+    it = IsDevicesId(it->first, device) ? mailbox.slots.erase(it) : std::next(it);
   }
 }
 
