@@ -62,7 +62,12 @@ bool WaitForNotifierThreads(int count, double wallSeconds) {
 
 int SimController::GetDeviceNumber() const { return impl_->core->DeviceNumber(); }
 
-SimState SimController::GetState() const { return impl_->core->State(); }
+// Every read sees the ticks due by now, and every change takes effect from
+// now, with the tick woken for what it makes due (see Simulation::CatchUp).
+SimState SimController::GetState() const {
+  impl_->simulation.CatchUp();
+  return impl_->core->State();
+}
 double SimController::GetAppliedOutput() const { return GetState().appliedOutput; }
 double SimController::GetVelocity() const { return GetState().velocity; }
 double SimController::GetPosition() const { return GetState().position; }
@@ -70,28 +75,40 @@ double SimController::GetOutputCurrent() const { return GetState().outputCurrent
 double SimController::GetTemperature() const { return GetState().temperatureC; }
 
 double SimController::GetMotorVoltage() const {
+  impl_->simulation.CatchUp();
   return impl_->core->MotorVoltageBefore(detail::port::NowUs());
 }
 bool SimController::SetRotorState(double rotations, double rpm) {
+  impl_->simulation.CatchUp();
   return impl_->core->SetRotorState(rotations, rpm, detail::port::NowUs());
 }
-void SimController::ReleaseRotorState() { impl_->core->ReleaseRotorState(detail::port::NowUs()); }
+void SimController::ReleaseRotorState() {
+  impl_->simulation.CatchUp();
+  impl_->core->ReleaseRotorState(detail::port::NowUs());
+}
 
 std::optional<ParameterValue> SimController::GetParameter(int id) const {
   return impl_->core->GetParameter(id);
 }
 bool SimController::SetParameter(int id, ParameterValue value) {
+  impl_->simulation.CatchUp();
   return impl_->core->SetParameter(id, value);
 }
 
 void SimController::SetLimitSwitch(LimitSwitch which, bool pressed) {
+  impl_->simulation.CatchUp();
   impl_->core->SetLimitSwitch(which, pressed);
 }
-bool SimController::SetBusVoltage(double volts) { return impl_->core->SetBusVoltage(volts); }
+bool SimController::SetBusVoltage(double volts) {
+  impl_->simulation.CatchUp();
+  return impl_->core->SetBusVoltage(volts);
+}
 bool SimController::SetMotorModel(const MotorModel& model) {
+  impl_->simulation.CatchUp();
   return impl_->core->SetMotorModel(model);
 }
 void SimController::AttachMechanism(std::shared_ptr<Mechanism> mechanism) {
+  impl_->simulation.CatchUp();
   impl_->core->AttachMechanism(std::move(mechanism));
 }
 std::shared_ptr<Mechanism> SimController::GetMechanism() const {
@@ -101,10 +118,22 @@ void SimController::SetFirmware(uint32_t version, bool debugBuild) {
   impl_->core->SetFirmware(version, debugBuild);
 }
 bool SimController::SetClosedLoopQuantity(int controlType, ClosedLoopQuantity quantity) {
+  impl_->simulation.CatchUp();
   return impl_->core->SetClosedLoopQuantity(controlType, quantity);
 }
-void SimController::SetFaultBits(uint16_t bits) { impl_->core->SetFaultBits(bits); }
-void SimController::SetBusFaults(const BusFaults& faults) { impl_->core->SetBusFaults(faults); }
-void SimController::PowerCycle() { impl_->core->PowerCycle(); }
+void SimController::SetFaultBits(uint16_t bits) {
+  impl_->simulation.CatchUp();
+  impl_->core->SetFaultBits(bits);
+}
+void SimController::SetBusFaults(const BusFaults& faults) {
+  impl_->simulation.CatchUp();
+  impl_->core->SetBusFaults(faults);
+}
+void SimController::PowerCycle() {
+  impl_->simulation.CatchUp();
+  detail::port::DropRepliesNotDue(impl_->core->DeviceNumber());  // a reboot loses them
+  impl_->core->PowerCycle();
+  impl_->simulation.Rearm();  // the status frames count again from now
+}
 
 }  // namespace tavrix::sim

@@ -1,20 +1,33 @@
 // The one registry of attached controllers, the frame dispatch and the shared tick.
 #include "Simulation.h"
 
+#include "CatchUp.h"
+
 #include <algorithm>
+#include <cstdint>
 
 namespace tavrix::sim::detail {
+
+namespace {
+std::atomic<Simulation*> theSimulation{nullptr};
+}  // namespace
 
 Simulation& Simulation::Instance() {
   static Simulation* const simulation = [] {
     auto* s = new Simulation();
     port::Connect(s);
+    theSimulation.store(s);
     return s;
   }();
   return *simulation;
 }
 
+void CatchUpSimulation() {
+  if (Simulation* s = theSimulation.load()) s->CatchUp();
+}
+
 bool Simulation::Attach(const std::shared_ptr<ControllerCore>& core, DeviceView* view) {
+  CatchUp();  // the others up to now, before the newcomer counts from now
   std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   if (IsDeviceTaken(core->DeviceNumber())) return false;
   // The clock first: a running tick may look at the newcomer as soon as it is
@@ -29,7 +42,11 @@ bool Simulation::Attach(const std::shared_ptr<ControllerCore>& core, DeviceView*
     list->push_back(Entry{core, view});
     entries_ = std::move(list);
   }
-  if (first) port::StartTick(firstTickUs);
+  if (first) {
+    port::StartTick(firstTickUs);
+  } else if (port::TicksOnlyWhenDue()) {
+    port::WakeTickBy(firstTickUs);
+  }
   return true;
 }
 
@@ -88,6 +105,19 @@ void Simulation::OnRobotFrame(const Frame& frame) {
     e.core->OnRobotFrame(frame, &out);
     Deliver(out, port::Visibility::kNow);
   }
+  if (port::TicksOnlyWhenDue()) port::WakeTickBy(NextWakeUs(*list));
+}
+
+void Simulation::CatchUp() {
+  if (!port::TicksOnlyWhenDue() || tickThread_.load() == std::this_thread::get_id()) return;
+  std::lock_guard<std::mutex> running(tickMutex_);
+  tickThread_.store(std::this_thread::get_id());
+  RunTicksTo(port::NowUs(), *Entries());
+  tickThread_.store(std::thread::id());
+}
+
+void Simulation::Rearm() {
+  if (port::TicksOnlyWhenDue()) port::WakeTickBy(NextWakeUs(*Entries()));
 }
 
 void Simulation::OnDeviceFrame(const Frame& frame) {
@@ -98,28 +128,56 @@ void Simulation::OnDeviceFrame(const Frame& frame) {
 uint64_t Simulation::OnTick(uint64_t nowUs) {
   std::lock_guard<std::mutex> running(tickMutex_);
   tickThread_.store(std::this_thread::get_id());
-  uint64_t nextUs = 0;
   const std::shared_ptr<const EntryList> list = Entries();
-  for (const Entry& e : *list) {
-    ControllerCore& core = *e.core;
-    if (core.NextTickUs() <= nowUs) {
+  RunTicksTo(nowUs, *list);
+  tickThread_.store(std::thread::id());
+  return NextWakeUs(*list);
+}
+
+// All controllers in step: each millisecond's tick runs for every controller
+// due then before the next millisecond's.
+void Simulation::RunTicksTo(uint64_t nowUs, const EntryList& list) {
+  bool ran = false;
+  for (;;) {
+    uint64_t tickUs = UINT64_MAX;
+    for (const Entry& e : list) tickUs = std::min(tickUs, e.core->NextTickUs());
+    if (tickUs > nowUs) break;
+    for (const Entry& e : list) {
+      ControllerCore& core = *e.core;
+      if (core.NextTickUs() > tickUs) continue;
       if (const std::optional<double> volts = e.view->TakeBusVoltageSet()) {
         core.SetBusVoltage(*volts);
       }
       Outbox out;
-      core.Advance(nowUs, &out);
+      core.Advance(tickUs, &out);
       Deliver(out, port::Visibility::kAfterThisInstant);
-      if (e.view->IsShown()) Show(core, *e.view);
     }
-    const uint64_t due = core.NextTickUs();
+    ran = true;
+  }
+  if (!ran) return;
+  for (const Entry& e : list) {
+    if (e.view->IsShown()) Show(*e.core, *e.view);
+  }
+}
+
+// 0 for never (no controller).
+uint64_t Simulation::NextWakeUs(const EntryList& list) {
+  uint64_t nextUs = 0;
+  for (const Entry& e : list) {
+    const uint64_t due = port::TicksOnlyWhenDue() ? e.core->NextEventUs() : e.core->NextTickUs();
     nextUs = nextUs == 0 ? due : std::min(nextUs, due);
   }
-  tickThread_.store(std::thread::id());
   return nextUs;
 }
 
 void Simulation::Deliver(const Outbox& out, port::Visibility visibility) {
-  for (const OutFrame& f : out) port::Publish(f, visibility);
+  for (const OutFrame& f : out) {
+    if (f.dueUs != 0) {
+      port::PublishWhenDue(f);
+    } else {
+      port::Publish(f, visibility);
+    }
+  }
 }
 
 void Simulation::Show(ControllerCore& core, DeviceView& view) {

@@ -1,7 +1,10 @@
 // The simulated controllers of the process, in one registry: the bus hands
-// every frame to them here, and one tick runs them all, in the order they were
-// attached (they share the battery, so a fixed order keeps stepped runs
-// reproducible).
+// every frame to them here, and one tick runs them all, millisecond by
+// millisecond, in the order they were attached (they share the battery, so a
+// fixed order keeps stepped runs reproducible). Where the port says so
+// (WPILib), the tick wakes only when something is due that others can see (a
+// status frame, a received command) and runs the ticks in between at once;
+// every call that reads or changes a controller catches up first (CatchUp).
 #pragma once
 
 #include <atomic>
@@ -30,6 +33,12 @@ class Simulation final : public PortClient {
   // Detaches every controller.
   void DetachAll();
 
+  // Runs every tick due by now (nothing where the tick wakes every millisecond);
+  // from inside a tick, nothing.
+  void CatchUp();
+  // After a change through the API: the tick wakes for what it made due.
+  void Rearm();
+
   void OnRobotFrame(const Frame& frame) override;
   void OnDeviceFrame(const Frame& frame) override;
   uint64_t OnTick(uint64_t nowUs) override;
@@ -49,6 +58,8 @@ class Simulation final : public PortClient {
   // Attaching and detaching happen under lifecycleMutex_ only, so this stays true until it unlocks.
   bool IsDeviceTaken(int device) const;
   void DetachLocked(const ControllerCore* core);
+  void RunTicksTo(uint64_t nowUs, const EntryList& list);
+  static uint64_t NextWakeUs(const EntryList& list);
   static void Deliver(const Outbox& out, port::Visibility visibility);
   static void Show(ControllerCore& core, DeviceView& view);
 

@@ -62,6 +62,38 @@ TEST_F(SimFaultsTest, DelayedRepliesArriveLaterOnTheSimulatedClock) {
   }
 }
 
+// Due between two ticks, a delayed reply is on the bus at its due time, not at the next tick.
+TEST_F(SimFaultsTest, DelayedReplyArrivesAtItsDueTimeExactly) {
+  SimController sim(kDevice);
+  BusFaults faults;
+  faults.replyDelayUs = 1000;
+  sim.SetBusFaults(faults);
+  HALSIM_StepTiming(300);
+  SendEmpty(kDevice, kParameterApi);
+  const uint64_t sentUs =
+      halsim::GetCanTraceForId(wire::ComposeId(kDevice, kParameterApi)).back().timestampUs;
+  HALSIM_StepTiming(999);
+  EXPECT_TRUE(Delivered(kDevice, kParameterApi).empty());
+  HALSIM_StepTiming(1);
+  const auto reply = LastDelivered(kDevice, kParameterApi);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->timestampUs, sentUs + 1000);
+}
+
+TEST_F(SimFaultsTest, PowerCycleLosesTheRepliesNotDueYet) {
+  SimController sim(kDevice);
+  BusFaults faults;
+  faults.replyDelayUs = 5000;
+  sim.SetBusFaults(faults);
+  SendRequests();
+  StepMs(2);
+  sim.PowerCycle();
+  StepMs(10);
+  for (int apiId : {api::kFirmwareVersion, kParameterApi, api::kFollower}) {
+    EXPECT_TRUE(Delivered(kDevice, apiId).empty()) << apiId;
+  }
+}
+
 TEST_F(SimFaultsTest, ShortRepliesAreCut) {
   SimController sim(kDevice);
   BusFaults faults;

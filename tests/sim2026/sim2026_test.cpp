@@ -42,6 +42,8 @@ TEST(Sim2026, RobotCommandsMoveTheControllerAndItsStatusReachesTheRobot) {
   PauseAtZero();
   SimController sim(kDevice);
   zem::CANTavrix motor(kDevice, kMotor);
+  // The tick and the driver's two threads wait on their notifiers: a step moves them all.
+  ASSERT_TRUE(tavrix::sim::WaitForNotifierThreads(3));
   HALSIM_SetDriverStationEnabled(1);
   motor.Set(0.5);
   StepMs(500);
@@ -78,6 +80,8 @@ TEST(Sim2026, SimDeviceShowsTheStateAndSetsTheBusVoltage) {
   PauseAtZero();
   SimController sim(kDevice);
   zem::CANTavrix motor(kDevice, kMotor);
+  // The tick and the driver's two threads wait on their notifiers: a step moves them all.
+  ASSERT_TRUE(tavrix::sim::WaitForNotifierThreads(3));
   HALSIM_SetDriverStationEnabled(1);
   motor.Set(0.5);
   StepMs(200);
@@ -185,6 +189,37 @@ TEST(Sim2026, OtherSimulatedDevicesKeepTheirIds) {
   EXPECT_EQ(size, 8);
   // Read once, as from a queue: the next read finds nothing new until the next frame.
   EXPECT_NE(receive(zem::wire::ComposeId(kDevice, zem::wire::api::kStatus0), &size).first, 0);
+}
+
+// A delayed reply is handed to the read that finds the clock at its due time,
+// between two ticks too, and not to one before.
+TEST(Sim2026, DelayedReplyIsReadableAtItsDueTimeAndNotBefore) {
+  PauseAtZero();
+  SimController sim(kDevice);
+  tavrix::sim::BusFaults faults;
+  faults.replyDelayUs = 1000;
+  sim.SetBusFaults(faults);
+  StepMs(2);
+  HALSIM_StepTiming(300);
+  constexpr uint32_t kId =
+      zem::wire::ComposeId(kDevice, zem::wire::ParameterApiId(tavrix::sim::param::kIdleMode));
+  int32_t status = 0;
+  HAL_CAN_SendMessage(kId, nullptr, 0, HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
+  const uint64_t sentUs = HAL_GetFPGATime(&status);
+  const auto receive = [](uint32_t* stampMs) {
+    uint32_t readId = kId;
+    std::array<uint8_t, 8> data{};
+    uint8_t size = 0;
+    int32_t readStatus = 0;
+    HAL_CAN_ReceiveMessage(&readId, 0x1FFFFFFF, data.data(), &size, stampMs, &readStatus);
+    return readStatus == 0 && size == zem::wire::kValueFrameLength;
+  };
+  uint32_t stampMs = 0;
+  HALSIM_StepTiming(999);
+  EXPECT_FALSE(receive(&stampMs));
+  HALSIM_StepTiming(1);
+  ASSERT_TRUE(receive(&stampMs));
+  EXPECT_EQ(stampMs, (sentUs + 1000) / 1000);
 }
 
 std::string RunScenario() {

@@ -1,6 +1,8 @@
 // Battery sag: open-circuit voltage less the total draw through the resistance.
 #include "Battery.h"
 
+#include "CatchUp.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -36,6 +38,7 @@ bool BatteryModel::IsValid() const {
 }
 
 bool SetBattery(const BatteryModel& model) {
+  detail::CatchUpSimulation();
   if (!model.IsValid()) return false;
   std::lock_guard<std::mutex> lock(Bus().mutex);
   Bus().model = model;
@@ -48,11 +51,16 @@ BatteryModel GetBattery() {
 }
 
 double GetBatteryBusVoltage() {
-  std::lock_guard<std::mutex> lock(Bus().mutex);
-  return BusVoltsLocked(Bus());
+  detail::CatchUpSimulation();
+  return detail::BatteryBusVoltage();
 }
 
 namespace detail {
+
+double BatteryBusVoltage() {
+  std::lock_guard<std::mutex> lock(Bus().mutex);
+  return BusVoltsLocked(Bus());
+}
 
 void ReportBatteryCurrent(const void* controller, double amperes) {
   std::lock_guard<std::mutex> lock(Bus().mutex);

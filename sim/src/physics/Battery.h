@@ -3,6 +3,8 @@
 
 namespace tavrix::sim::detail {
 
+// The bus voltage the battery gives now (GetBatteryBusVoltage without catching up).
+double BatteryBusVoltage();
 // A controller's input current over its last millisecond (allocates on a
 // controller's first report only).
 void ReportBatteryCurrent(const void* controller, double amperes);

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <utility>
 
+#include "CatchUp.h"
 #include "MechanismImpl.h"
 
 namespace tavrix::sim {
@@ -112,16 +113,22 @@ std::shared_ptr<Mechanism> Mechanism::Elevator(const ElevatorParams& p) {
 Mechanism::Mechanism(std::shared_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 MechanismState Mechanism::GetState() const {
+  detail::CatchUpSimulation();
   std::lock_guard<std::mutex> lock(impl_->mutex);
   const double u = impl_->model.unitsPerRad;
   return MechanismState{impl_->state.angleRad * u, impl_->state.speedRadPerS * u};
 }
 
 bool Mechanism::SetState(const MechanismState& s) {
+  detail::CatchUpSimulation();
+  return impl_->SetState(s);
+}
+
+bool Mechanism::Impl::SetState(const MechanismState& s) {
   if (!std::isfinite(s.position) || !std::isfinite(s.velocity)) return false;
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  const double u = impl_->model.unitsPerRad;
-  impl_->state = detail::WithinStops(impl_->model, {s.position / u, s.velocity / u});
+  std::lock_guard<std::mutex> lock(mutex);
+  const double u = model.unitsPerRad;
+  state = detail::WithinStops(model, {s.position / u, s.velocity / u});
   return true;
 }
 

@@ -32,6 +32,8 @@ struct Mechanism::Impl {
   // nowUs (one step per millisecond since it last moved) and reports the motor.
   MotorReport Drive(int slot, const detail::MotorInput& input, uint64_t nowUs);
 
+  // The state in the mechanism's units, within its stops; false for a non-finite value.
+  bool SetState(const MechanismState& s);
   void Step(double dtS);
   MotorReport ReportOf(size_t slot) const;
 

@@ -58,7 +58,12 @@ enum class Visibility { kNow, kAfterThisInstant };
 // A controller's frame (a reply or a status frame), stamped now. The client
 // sees it through OnDeviceFrame at once. Call with no controller lock held.
 void Publish(const OutFrame& frame, Visibility visibility);
-// Frames of this device not read yet are dropped (it leaves the bus).
+// A reply held back by a reply delay: readable from frame.dueUs on, exactly
+// (stamped then), with no tick needed. Call with no controller lock held.
+void PublishWhenDue(const OutFrame& frame);
+// Its delayed replies not due yet are dropped (it reboots).
+void DropRepliesNotDue(int device);
+// Frames of this device not read yet, or not due yet, are dropped (it leaves the bus).
 void ForgetDevice(int device);
 
 // The tick: OnTick runs at firstUs and then at the times it returns. Stop
@@ -66,6 +71,15 @@ void ForgetDevice(int device);
 // stop). Call both from one thread at a time.
 void StartTick(uint64_t firstUs);
 void StopTick();
+
+// True where the tick wakes only when something others can see is due, and
+// catches up the ticks in between (WPILib: each wake costs a thread wake-up).
+// False where it runs every millisecond (the stand-in: a timed callback on the
+// stepping thread costs next to nothing).
+bool TicksOnlyWhenDue();
+// The tick runs no later than atUs (earlier if it was due earlier). Any thread,
+// no controller lock held.
+void WakeTickBy(uint64_t atUs);
 
 // ResetSimulation's part: the bus content and records, and the clock paused.
 void ResetBusAndPause();

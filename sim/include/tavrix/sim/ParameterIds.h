@@ -18,23 +18,15 @@ TAVRIX_CONFIG_PARAMETERS(TAVRIX_SIM_SINGLE_ID, TAVRIX_SIM_SLOT0_ID)
 // NOLINTEND(bugprone-macro-parentheses)
 #undef TAVRIX_SIM_SINGLE_ID
 
-// Shorter names of motion-profile settings, which the controller core uses.
+// Shorter names of the motion-profile settings, as tests write them.
 constexpr int kMotionMaxVelocity = kSmartMotionMaxVelocity;
 constexpr int kMotionMaxAccel = kSmartMotionMaxAccel;
 constexpr int kMotionMinOutputVelocity = kSmartMotionMinOutputVelocity;
 constexpr int kMotionAllowedClosedLoopError = kSmartMotionAllowedClosedLoopError;
 
 constexpr int kSlotCount = zem::wire::kSlotCount;
-// Used by the controller core's three-argument Slot calls.
-constexpr int kMotionStride = zem::wire::kMotionStride;
-constexpr int kIMaxAccumStride = zem::wire::kIMaxAccumStride;
 
 // The id of a per-slot parameter in a slot, from its slot-0 id.
 constexpr int Slot(int slot0Id, int slot) { return zem::wire::SlotLayoutOf(slot0Id).Id(slot); }
-// The same with the family's stride named by the caller, as the controller
-// core still does; Slot(slot0Id, slot) needs no stride.
-constexpr int Slot(int slot0Id, int slot, int stride) {
-  return zem::wire::SlotParameterId(slot0Id, stride, slot);
-}
 
 }  // namespace tavrix::sim::param

@@ -9,28 +9,32 @@
 // whose simulation callbacks need it; each controller is shown as the HAL
 // SimDevice "Tavrix[<device number>]").
 //
-// Threads: every call may be made from any thread; the controller's state has
-// a lock of its own. A controller answers a request on the robot's sending
-// thread, inside the send (a delayed reply goes out from its tick when the
-// simulated clock reaches it), so robot reads see the answer at once. One tick
-// every millisecond runs all attached controllers, in the order they were
+// Threads: every call may be made from any thread; the controller's state has a
+// lock of its own. A controller answers a request on the robot's sending
+// thread, inside the send (a delayed reply is readable from its due time
+// exactly, not from the next tick), so robot reads see the answer at once. One
+// tick every millisecond runs all attached controllers, in the order they were
 // attached (they share the battery): on the stand-in a timed callback of the
 // simulated clock (paused, steps run it on the stepping thread), on WPILib a
 // thread waiting on a HAL notifier (HALSIM_StepTiming moves it with the robot
-// program's notifiers). On WPILib, where threads due at one instant run in
-// parallel, a command takes effect at the first tick after it was sent, so
-// that a stepped run gives the same states every time (see also
-// WaitForNotifierThreads). For a stepped run, pause before the first
+// program's notifiers), which wakes only when a status frame is due or a
+// received command takes effect (at least every 20 ms) and then runs the ticks
+// in between at once; every call here that reads or changes a controller first
+// runs the ticks due by now, so it sees the same states as if each tick had run
+// on time. The SimDevice values follow each wake. On WPILib, where threads due
+// at one instant run in parallel, a command takes effect at the first tick
+// after it was sent, so that a stepped run gives the same states every time
+// (see also WaitForNotifierThreads). For a stepped run, pause before the first
 // controller ticks: HALSIM_PauseTiming() and HALSIM_RestartTiming() (both work
 // before HAL_Initialize), so that the clock stands at 0, not at the varying
-// time since the HAL was initialised. On WPILib a status frame sent by the
-// tick is readable just after its instant (a reply to a request at once).
-// Allocation: construction, Attach, AttachMechanism, and each command received
-// on WPILib (queued until the tick). Failures: false or an empty result, as
-// stated per call; nothing throws. Exit (WPILib): once a controller attached,
-// the simulation stops its tick at exit and lets a paused clock run again, so
-// that the threads waiting on it (the driver's, the robot's) can end and the
-// process exits.
+// time since the HAL was initialised. On WPILib a status frame sent by the tick
+// is readable just after its instant (a reply to a request at once).
+// Allocation: construction, Attach, AttachMechanism, each delayed reply, and
+// each command received on WPILib (queued until the tick). Failures: false or
+// an empty result, as stated per call; nothing throws. Exit (WPILib): once a
+// controller attached, the simulation stops its tick at exit and lets a paused
+// clock run again, so that the threads waiting on it (the driver's, the
+// robot's) can end and the process exits.
 #pragma once
 
 #include <cstdint>

@@ -3,7 +3,9 @@
 // a timed callback of the simulated clock (paused, steps run it on the stepping
 // thread in a fixed order, with no thread of its own to wake each millisecond).
 #include <algorithm>
+#include <cstdint>
 #include <mutex>
+#include <unordered_map>
 
 #include "hal/HALBase.h"
 #include "hal/simulation/CanData.h"
@@ -34,6 +36,34 @@ void OnFrame(void* /*param*/, uint64_t timestampUs, uint32_t messageId, const ui
 
 uint64_t OnTimed(void* /*param*/, uint64_t nowUs) { return theClient->OnTick(nowUs); }
 
+// Replies on their way, each with a timed callback of its own at its due time,
+// by a key the callback gets (a key, not a pointer: a forgotten reply's
+// callback may still run and must find nothing).
+struct HeldReplies {
+  std::mutex mutex;
+  std::unordered_map<uintptr_t, OutFrame> byKey;
+  uintptr_t nextKey = 1;
+};
+
+HeldReplies& Held() {
+  static HeldReplies* const held = new HeldReplies();  // callbacks may run while the process exits
+  return *held;
+}
+
+uint64_t OnReplyDue(void* param, uint64_t /*nowUs*/) {
+  HeldReplies& held = Held();
+  OutFrame frame;
+  {
+    std::lock_guard<std::mutex> lock(held.mutex);
+    const auto found = held.byKey.find(reinterpret_cast<uintptr_t>(param));
+    if (found == held.byKey.end()) return 0;
+    frame = found->second;
+    held.byKey.erase(found);
+  }
+  HALSIM_DeliverCanMessage(frame.id, frame.data.data(), frame.length);
+  return 0;
+}
+
 }  // namespace
 
 void Connect(PortClient* client) {
@@ -59,8 +89,36 @@ void Publish(const OutFrame& frame, Visibility /*visibility*/) {
   HALSIM_DeliverCanMessage(frame.id, frame.data.data(), frame.length);
 }
 
-// The stand-in keeps the newest frame of every id, as a bus analyser would.
-void ForgetDevice(int /*device*/) {}
+void PublishWhenDue(const OutFrame& frame) {
+  if (frame.dueUs <= NowUs()) {
+    HALSIM_DeliverCanMessage(frame.id, frame.data.data(), frame.length);
+    return;
+  }
+  HeldReplies& held = Held();
+  uintptr_t key = 0;
+  {
+    std::lock_guard<std::mutex> lock(held.mutex);
+    key = held.nextKey++;
+    held.byKey.emplace(key, frame);
+  }
+  // NOLINTNEXTLINE(performance-no-int-to-ptr): a key, never dereferenced
+  HALSIM_RegisterTimedCallback(frame.dueUs, &OnReplyDue, reinterpret_cast<void*>(key));
+}
+
+// The stand-in keeps the newest frame of every id, as a bus analyser would;
+// only the replies not due yet are dropped.
+void ForgetDevice(int device) { DropRepliesNotDue(device); }
+
+void DropRepliesNotDue(int device) {
+  HeldReplies& held = Held();
+  std::lock_guard<std::mutex> lock(held.mutex);
+  for (auto it = held.byKey.begin(); it != held.byKey.end();) {
+    it = zem::wire::DeviceOf(it->second.id) == device ? held.byKey.erase(it) : std::next(it);
+  }
+}
+
+bool TicksOnlyWhenDue() { return false; }
+void WakeTickBy(uint64_t /*atUs*/) {}
 
 void StartTick(uint64_t firstUs) {
   tickHandle = HALSIM_RegisterTimedCallback(firstUs, &OnTimed, nullptr);
@@ -72,6 +130,11 @@ void StopTick() {
 }
 
 void ResetBusAndPause() {
+  {
+    HeldReplies& held = Held();
+    std::lock_guard<std::mutex> lock(held.mutex);
+    held.byKey.clear();
+  }
   HALSIM_ResetCanBusData();
   halsim::ResetRecords();
   HALSIM_PauseTiming();

@@ -32,26 +32,42 @@ namespace {
 constexpr uint32_t kArbitrationMask = 0x1FFFFFFFu;
 constexpr uint64_t kUsPerMs = 1000;
 
+bool IsDevicesId(uint32_t id, int device) {
+  return zem::wire::IsControllerId(id) && zem::wire::DeviceOf(id) == device;
+}
+
 PortClient* theClient = nullptr;  // set once in Connect, before the callbacks are registered
 
-// Per id the newest frame not read yet, and a tick's frame that becomes
-// readable only after the instant it was sent at.
+// Per id the newest frame not read yet, and the frames that become readable
+// later: a tick's frame after the instant it was sent at, a delayed reply at
+// its due time (the receive callback runs on the reading thread, so the read
+// that finds the FPGA clock at or past that time hands it out; no thread
+// needs to wake for it).
 struct Mailbox {
   struct Held {
     zem::wire::Payload data;
     uint8_t length;
     uint32_t timestampMs;
   };
+  struct Upcoming {
+    Held frame;
+    uint64_t fromUs;
+    bool delayedReply;
+  };
   struct Slot {
     std::optional<Held> unread;
-    std::optional<Held> upcoming;
-    uint64_t upcomingFromUs = 0;
+    std::vector<Upcoming> upcoming;  // by fromUs
 
     void Promote(uint64_t nowUs) {
-      if (upcoming && nowUs >= upcomingFromUs) {
-        unread = upcoming;
-        upcoming.reset();
-      }
+      auto due = upcoming.begin();
+      for (; due != upcoming.end() && due->fromUs <= nowUs; ++due) unread = due->frame;
+      upcoming.erase(upcoming.begin(), due);
+    }
+    void Add(const Held& frame, uint64_t fromUs, bool delayedReply) {
+      const auto at =
+          std::upper_bound(upcoming.begin(), upcoming.end(), fromUs,
+                           [](uint64_t from, const Upcoming& u) { return from < u.fromUs; });
+      upcoming.insert(at, Upcoming{frame, fromUs, delayedReply});
     }
   };
   std::mutex mutex;
@@ -108,8 +124,17 @@ class Ticker {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopped_) return;
     armed_ = true;
-    int32_t status = 0;
-    HAL_UpdateNotifierAlarm(notifier_, firstUs, &status);
+    SetAlarm(firstUs);
+  }
+
+  // Under the lock that the tick holds from its wake to its next alarm, so that
+  // an earlier time set here is never overwritten by a later one computed before.
+  // An alarm at or before the present would make WPILib's stepping jump: its
+  // step to the next alarm is that alarm's time less the present, unsigned.
+  void WakeBy(uint64_t atUs) {
+    atUs = std::max(atUs, NowUs() + 1);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (armed_ && atUs < alarmUs_) SetAlarm(atUs);
   }
 
   void Stop() {
@@ -150,9 +175,15 @@ class Ticker {
       if (nextUs == 0) {
         armed_ = false;
       } else {
-        HAL_UpdateNotifierAlarm(notifier_, nextUs, &status);
+        SetAlarm(nextUs);
       }
     }
+  }
+
+  void SetAlarm(uint64_t atUs) {
+    alarmUs_ = atUs;
+    int32_t status = 0;
+    HAL_UpdateNotifierAlarm(notifier_, atUs, &status);
   }
 
   void Shutdown() {
@@ -173,6 +204,7 @@ class Ticker {
   std::mutex mutex_;  // held while a tick runs
   bool armed_ = false;
   bool stopped_ = false;
+  uint64_t alarmUs_ = 0;  // the notifier's alarm while armed
   std::atomic<bool> ending_{false};
 };
 
@@ -211,22 +243,48 @@ void Publish(const OutFrame& frame, Visibility visibility) {
     if (visibility == Visibility::kNow) {
       slot.unread = held;
     } else {
-      slot.upcoming = held;
-      slot.upcomingFromUs = nowUs + 1;
+      slot.Add(held, nowUs + 1, false);
     }
   }
   theClient->OnDeviceFrame(Frame{nowUs, frame.id, frame.data.data(), frame.length});
+}
+
+void PublishWhenDue(const OutFrame& frame) {
+  const uint64_t nowUs = NowUs();
+  const uint64_t dueUs = std::max(frame.dueUs, nowUs);
+  {
+    Mailbox& mailbox = TheMailbox();
+    std::lock_guard<std::mutex> lock(mailbox.mutex);
+    Mailbox::Slot& slot = mailbox.slots[frame.id & kArbitrationMask];
+    slot.Promote(nowUs);
+    slot.Add(Mailbox::Held{frame.data, frame.length, static_cast<uint32_t>(dueUs / kUsPerMs)},
+             dueUs, true);
+  }
+  theClient->OnDeviceFrame(Frame{dueUs, frame.id, frame.data.data(), frame.length});
+}
+
+void DropRepliesNotDue(int device) {
+  Mailbox& mailbox = TheMailbox();
+  std::lock_guard<std::mutex> lock(mailbox.mutex);
+  for (auto& [id, slot] : mailbox.slots) {
+    if (!IsDevicesId(id, device)) continue;
+    auto& upcoming = slot.upcoming;
+    upcoming.erase(std::remove_if(upcoming.begin(), upcoming.end(),
+                                  [](const Mailbox::Upcoming& u) { return u.delayedReply; }),
+                   upcoming.end());
+  }
 }
 
 void ForgetDevice(int device) {
   Mailbox& mailbox = TheMailbox();
   std::lock_guard<std::mutex> lock(mailbox.mutex);
   for (auto it = mailbox.slots.begin(); it != mailbox.slots.end();) {
-    const bool ours =
-        zem::wire::IsControllerId(it->first) && zem::wire::DeviceOf(it->first) == device;
-    it = ours ? mailbox.slots.erase(it) : std::next(it);
+    it = IsDevicesId(it->first, device) ? mailbox.slots.erase(it) : std::next(it);
   }
 }
+
+bool TicksOnlyWhenDue() { return true; }
+void WakeTickBy(uint64_t atUs) { Ticker::Instance().WakeBy(atUs); }
 
 void StartTick(uint64_t firstUs) { Ticker::Instance().Start(firstUs); }
 void StopTick() { Ticker::Instance().Stop(); }
