@@ -36,10 +36,18 @@ if(TAVRIX_REAL_WPILIB)
 else()
   set(TAVRIX_PACKAGE_TARGETS wpiutil wpiHal wpilibc TavrixDriver Tavrix TavrixSim)
 endif()
+# Installed libraries find each other beside themselves. Against the real
+# WPILib each also carries WPILib's library folder: the loader looks for a
+# library's dependencies in that library's own run path only (a program's run
+# path does not serve them), so without it a program fails to load
+# libwpilibc.so unless LD_LIBRARY_PATH names the folder.
+set(TAVRIX_INSTALL_RPATH "$ORIGIN")
+if(TAVRIX_REAL_WPILIB)
+  list(APPEND TAVRIX_INSTALL_RPATH "${wpilib_LIBRARY_DIR}")
+endif()
 foreach(target ${TAVRIX_PACKAGE_TARGETS})
   tavrix_install_include_dirs(${target})
-  # Installed libraries find each other beside themselves.
-  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${TAVRIX_INSTALL_RPATH}")
 endforeach()
 
 install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
@@ -51,10 +59,13 @@ install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
 # Public headers: the library's, the platform stand-in's (WPILib's paths) and
 # the simulated controller's, merged under one include directory. Against the
 # real WPILib only the library's: the platform's come from its own package.
+# The device library's adapter headers for the WPILib version built against go
+# with them (as tavrix/adapter/...).
 if(TAVRIX_REAL_WPILIB)
-  set(TAVRIX_HEADER_DIRS include)
+  set(TAVRIX_HEADER_DIRS include device/adapter/wpilib${TAVRIX_WPILIB_FLAVOUR})
 else()
-  set(TAVRIX_HEADER_DIRS include platform/include sim/include)
+  set(TAVRIX_HEADER_DIRS include device/adapter/wpilib${TAVRIX_WPILIB_FLAVOUR} platform/include
+                         sim/include)
 endif()
 foreach(dir ${TAVRIX_HEADER_DIRS})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/
@@ -79,10 +90,11 @@ install(EXPORT TavrixTargets
   FILE TavrixTargets.cmake
   DESTINATION ${TAVRIX_INSTALL_CMAKEDIR})
 
-# A package built against the real WPILib finds that package again, by default
-# where this build found it.
+# A package built against the real WPILib finds that same version again, by
+# default where this build found it; a 2026 package asks C++20 of its
+# consumers, as WPILib 2026's own targets do.
 if(TAVRIX_REAL_WPILIB)
-  set(TAVRIX_WPILIB_DEPENDENCY "if(NOT wpilib_DIR)\n  set(wpilib_DIR \"${wpilib_DIR}\")\nendif()\nfind_dependency(wpilib 2019.4.1 CONFIG)")
+  set(TAVRIX_WPILIB_DEPENDENCY "if(NOT wpilib_DIR)\n  set(wpilib_DIR \"${wpilib_DIR}\")\nendif()\nfind_dependency(wpilib ${wpilib_VERSION} EXACT CONFIG)")
 else()
   set(TAVRIX_WPILIB_DEPENDENCY "")
 endif()

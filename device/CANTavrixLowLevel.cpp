@@ -3,10 +3,9 @@
 // thread, and the firmware, serial-number and motor-type queries.
 #include "tavrix/CANTavrixLowLevel.h"
 
-#include <frc/DriverStation.h>
+#include <string>
+
 #include <hal/HAL.h>
-#include <wpi/SmallString.h>
-#include <wpi/raw_ostream.h>
 
 #include "ReplyWait.h"
 #include "tavrix/TavrixDriver.h"
@@ -24,7 +23,8 @@ constexpr const char* kSupportAddress = "https://www.tavrix.example/support";
 }  // namespace
 
 CANTavrixLowLevel::CANTavrixLowLevel(int deviceNumber, MotorType type)
-    : canDevice(deviceNumber, wire::kManufacturer, wire::kDeviceType),
+    : MotorControllerBase(deviceNumber),
+      canDevice(deviceNumber, wire::kManufacturer, wire::kDeviceType),
       canTimeoutMs(wire::kDefaultCanTimeoutMs),
       inverted(false),
       deviceId(deviceNumber),
@@ -74,22 +74,16 @@ void CANTavrixLowLevel::ReportFirmwareProblem(uint32_t version) {
 }
 
 void CANTavrixLowLevel::ReportFirmwareMissing() {
-  wpi::SmallString<255> text;
-  wpi::raw_svector_ostream out(text);
-  out << "Unable to retrieve TAVRIX firmware "
-      << "version for CAN ID: " << deviceId << ". Please verify the deviceID field matches the "
-      << "configured CAN ID of the controller, and that "
-      << "the controller is connected to the CAN Bus.";
-  frc::DriverStation::ReportError(out.str());
+  adapter::ReportError(
+      "Unable to retrieve TAVRIX firmware version for CAN ID: " + std::to_string(deviceId) +
+      ". Please verify the deviceID field matches the configured CAN ID of the "
+      "controller, and that the controller is connected to the CAN Bus.");
 }
 
 void CANTavrixLowLevel::ReportFirmwareTooOld() {
-  wpi::SmallString<255> text;
-  wpi::raw_svector_ostream out(text);
-  out << "The firmware on TAVRIX with CAN ID: " << deviceId
-      << " is too old and needs to be updated. Refer "
-      << "to " << kSupportAddress << " for details.";
-  frc::DriverStation::ReportError(out.str());
+  adapter::ReportError("The firmware on TAVRIX with CAN ID: " + std::to_string(deviceId) +
+                       " is too old and needs to be updated. Refer to " + kSupportAddress +
+                       " for details.");
 }
 
 int CANTavrixLowLevel::GetDeviceId() const { return deviceId; }
@@ -106,11 +100,9 @@ uint32_t CANTavrixLowLevel::GetFirmwareVersion(bool& isDebugBuild) {
   const wire::Firmware firmware = wire::DecodeFirmware(reply.data, reply.length);
   isDebugBuild = firmware.debugBuild;
 
-  wpi::SmallString<128> text;
-  wpi::raw_svector_ostream out(text);
-  out << "v" << firmware.Major() << "." << firmware.Minor() << "." << firmware.Build();
-  if (firmware.debugBuild) out << " Debug Build";
-  firmwareString = out.str().str();
+  firmwareString = "v" + std::to_string(firmware.Major()) + "." + std::to_string(firmware.Minor()) +
+                   "." + std::to_string(firmware.Build());
+  if (firmware.debugBuild) firmwareString += " Debug Build";
   return firmware.version;
 }
 

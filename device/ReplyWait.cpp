@@ -31,13 +31,13 @@ bool StampedAtOrAfter(const frc::CANData& frame, uint32_t requestMs) {
   return sinceRequest < 0x80000000u;
 }
 
-bool ReadReply(frc::CAN& device, int32_t apiId, uint32_t requestMs, frc::CANData* reply) {
+bool ReadReply(adapter::CanPort& device, int32_t apiId, uint32_t requestMs, frc::CANData* reply) {
   return device.ReadPacketNew(apiId, reply) && StampedAtOrAfter(*reply, requestMs);
 }
 
 }  // namespace
 
-bool RequestReply(frc::CAN& device, int32_t apiId, const uint8_t* request, int length,
+bool RequestReply(adapter::CanPort& device, int32_t apiId, const uint8_t* request, int length,
                   int32_t timeoutMs, frc::CANData* reply) {
   frc::CANData stale{};
   device.ReadPacketNew(apiId, &stale);

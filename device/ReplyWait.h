@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include <frc/CAN.h>
+#include <tavrix/adapter/WPILibDevice.h>
 
 namespace zem::detail {
 
@@ -16,7 +17,7 @@ namespace zem::detail {
 // simulated time cannot hang it; a zero or negative timeout looks once. Blocks
 // the calling thread for up to timeoutMs; allocates nothing. True with the
 // reply in *reply; false with *reply as the last read left it.
-bool RequestReply(frc::CAN& device, int32_t apiId, const uint8_t* request, int length,
+bool RequestReply(adapter::CanPort& device, int32_t apiId, const uint8_t* request, int length,
                   int32_t timeoutMs, frc::CANData* reply);
 
 }  // namespace zem::detail

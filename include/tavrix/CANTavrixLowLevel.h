@@ -24,9 +24,10 @@
 #include <vector>
 
 #include <frc/CAN.h>
-#include <frc/ErrorBase.h>
-#include <frc/SpeedController.h>
 #include <wpi/SafeThread.h>
+
+// The WPILib version's base classes and CAN handle, picked at configure time.
+#include "tavrix/adapter/WPILibDevice.h"
 
 #include "tavrix/CANError.h"
 #include "tavrix/ControlType.h"
@@ -39,7 +40,11 @@ class CANEncoder;
 class CANPIDController;
 class CANDigitalInput;
 
-class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
+// A WPILib motor controller: on WPILib 2019 an frc::ErrorBase and an
+// frc::SpeedController; on WPILib 2026 an frc::MotorController and a
+// wpi::Sendable registered with the SendableRegistry as "CANTavrix[n]"
+// (tavrix/adapter/WPILibDevice.h).
+class CANTavrixLowLevel : public adapter::MotorControllerBase {
  public:
   enum class MotorType : int32_t { kMotorKind0 = 0, kMotorKind1 = 1 };
 
@@ -178,7 +183,7 @@ class CANTavrixLowLevel : public frc::ErrorBase, public frc::SpeedController {
   // none came, kFailed when it was shorter than 8 bytes or differed.
   CANError SetFollow(FollowConfig config);
 
-  frc::CAN canDevice;
+  adapter::CanPort canDevice;
   int32_t canTimeoutMs;
   bool inverted;
   std::map<ConfigParameter, uint32_t> parameterMap;  // kept per device; nothing fills it

@@ -8,6 +8,8 @@
 #include <hal/Notifier.h>
 #include <tavrix/Wire.h>
 
+#include "adapter/HalCalls.h"
+
 namespace zem::driver {
 namespace {
 
@@ -26,7 +28,7 @@ LoopPacer::LoopPacer(wpi::SafeThread& thread) : m_thread(thread) {
 LoopPacer::~LoopPacer() {
   int32_t status = 0;
   HAL_StopNotifier(m_notifier, &status);
-  HAL_CleanNotifier(m_notifier, &status);
+  adapter::CleanNotifier(m_notifier);
 }
 
 void LoopPacer::WaitUntil(uint64_t triggerUs) {
@@ -36,7 +38,7 @@ void LoopPacer::WaitUntil(uint64_t triggerUs) {
   }
   int32_t status = 0;
   HAL_UpdateNotifierAlarm(m_notifier, triggerUs, &status);
-  HAL_WaitForNotifierAlarm(m_notifier, &status);
+  adapter::WaitForNotifierAlarm(m_notifier);
 }
 
 void LoopPacer::WaitWithoutNotifier(uint64_t triggerUs) {
