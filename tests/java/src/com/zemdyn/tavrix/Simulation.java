@@ -1,0 +1,30 @@
+package com.zemdyn.tavrix;
+
+import edu.wpi.first.hal.HAL;
+import edu.wpi.first.wpilibj.simulation.DriverStationSim;
+import edu.wpi.first.wpilibj.simulation.SimHooks;
+
+/** What every simulated test needs: the HAL, paused time, an enabled robot, steps. */
+final class Simulation {
+  private Simulation() {}
+
+  /** The HAL first (before anything registers a simulation callback), then paused time. */
+  static void start() {
+    if (!HAL.initialize(500, 0)) {
+      throw new IllegalStateException("HAL.initialize failed");
+    }
+    SimHooks.pauseTiming();
+    SimHooks.restartTiming();
+  }
+
+  /** Enables or disables the robot: the heartbeat carries the registered devices while enabled. */
+  static void enable(boolean enabled) {
+    DriverStationSim.setEnabled(enabled);
+    DriverStationSim.notifyNewData();
+  }
+
+  /** Moves paused time; every notifier, the driver's and the controllers' tick included, runs. */
+  static void step(double seconds) {
+    SimHooks.stepTiming(seconds);
+  }
+}
