@@ -1,16 +1,28 @@
 package com.zemdyn.tavrix;
 
+import edu.wpi.first.wpilibj.RobotBase;
+import edu.wpi.first.wpilibj.simulation.SimHooks;
+
 /**
  * The native methods of this package: each calls the C++ object behind a handle (libTavrixJava,
  * over libTavrix). Loaded on first use with {@code System.loadLibrary("TavrixJava")}, so {@code
  * -Djava.library.path} must name the folder of {@code libTavrixJava.so} (CMake package: {@code
  * Tavrix_JAVA_LIBRARY_PATH}); the library finds libTavrix, libTavrixDriver and WPILib's C++
  * libraries through its own run path. A handle of 0, or one whose object was closed, makes a call
- * give what the C++ call gives when the controller does not answer.
+ * give what the C++ call gives when the controller does not answer. In simulation, a shutdown hook
+ * lets paused time run at exit, so that the driver's threads, which wait on HAL notifiers, stop and
+ * the JVM exits by itself.
  */
 final class TavrixJNI {
   static {
     System.loadLibrary("TavrixJava");
+    if (RobotBase.isSimulation()) {
+      // The driver's threads wait on HAL notifiers; at exit their owners stop
+      // and join them. A simulated program that ends while time is paused
+      // would leave them waiting for a step that never comes: let time run.
+      Runtime.getRuntime()
+          .addShutdownHook(new Thread(SimHooks::resumeTiming, "Tavrix exit: resume timing"));
+    }
   }
 
   private TavrixJNI() {}

@@ -36,8 +36,8 @@ class CANTavrixTest {
 
   @AfterAll
   static void stopSimulation() {
-    Simulation.enable(false);
     SimErrorLog.stop();
+    Simulation.stop();
   }
 
   @Test
@@ -224,6 +224,8 @@ class CANTavrixTest {
       long allocated = threads.getThreadAllocatedBytes(id) - before;
       // The measurement itself allocates a few dozen bytes; one object per call would be megabytes.
       assertTrue(allocated < 4096, allocated + " bytes in 200000 calls");
+      Simulation.step(0.05);
+      assertEquals(0.5, sim.getAppliedOutput(), 1e-3);
     }
   }
 }

@@ -45,6 +45,8 @@ class ExternalPhysicsTest {
       // most a period old.
       assertEquals(0.5 * rotations, motor.getEncoder().getPosition(), 0.5 * rotations * 0.05);
       assertEquals(physics.getAngularVelocityRPM(), sim.getState().velocity, 50.0);
+    } finally {
+      Simulation.stop();
     }
   }
 }

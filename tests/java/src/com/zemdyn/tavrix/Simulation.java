@@ -23,6 +23,15 @@ final class Simulation {
     DriverStationSim.notifyNewData();
   }
 
+  /**
+   * Disables the robot and lets time run again, so that the driver's threads, which wait on HAL
+   * notifiers, see their stop at exit instead of waiting for a step that never comes.
+   */
+  static void stop() {
+    enable(false);
+    SimHooks.resumeTiming();
+  }
+
   /** Moves paused time; every notifier, the driver's and the controllers' tick included, runs. */
   static void step(double seconds) {
     SimHooks.stepTiming(seconds);
