@@ -33,6 +33,9 @@ endfunction()
 
 if(TAVRIX_REAL_WPILIB)
   set(TAVRIX_PACKAGE_TARGETS TavrixDriver Tavrix)
+  if(TARGET TavrixSim)
+    list(APPEND TAVRIX_PACKAGE_TARGETS TavrixSim)
+  endif()
 else()
   set(TAVRIX_PACKAGE_TARGETS wpiutil wpiHal wpilibc TavrixDriver Tavrix TavrixSim)
 endif()
@@ -63,6 +66,9 @@ install(TARGETS ${TAVRIX_PACKAGE_TARGETS}
 # with them (as tavrix/adapter/...).
 if(TAVRIX_REAL_WPILIB)
   set(TAVRIX_HEADER_DIRS include device/adapter/wpilib${TAVRIX_WPILIB_FLAVOUR})
+  if(TARGET TavrixSim)
+    list(APPEND TAVRIX_HEADER_DIRS sim/include)
+  endif()
 else()
   set(TAVRIX_HEADER_DIRS include device/adapter/wpilib${TAVRIX_WPILIB_FLAVOUR} platform/include
                          sim/include)

@@ -22,6 +22,7 @@ constexpr uint32_t kArbitrationMask = 0x1FFFFFFFu;
 constexpr uint32_t kNotDataFrame = HAL_CAN_IS_FRAME_REMOTE | HAL_CAN_IS_FRAME_11BIT;
 constexpr double kTickSeconds = 1.0e-3;
 constexpr double kSecondsPerMinute = 60.0;
+constexpr double kTwoPi = 6.283185307179586;
 constexpr uint64_t kUsPerMs = 1000;
 // A follower stops driving when its leader's frames stop for this long.
 constexpr uint64_t kLeaderTimeoutUs = 100000;
@@ -85,8 +86,9 @@ double SanitizedDuty(float value) {
 
 }  // namespace
 
-ControllerCore::ControllerCore(int deviceNumber, const SimOptions& options)
+ControllerCore::ControllerCore(int deviceNumber, const SimOptions& options, CommandTiming timing)
     : device_(deviceNumber),
+      timing_(timing),
       firmwareVersion_(options.firmwareVersion),
       debugBuild_(options.debugBuild),
       model_(options.motor.IsValid() ? options.motor : MotorModel()),
@@ -114,11 +116,76 @@ void ControllerCore::OnRobotFrame(const Frame& f, Outbox* out) {
   const bool heartbeat = id == wire::kHeartbeatId;
   if (!heartbeat && wire::DeviceOf(id) != device_) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  if (heartbeat) {
+  if (!heartbeat && Answer(f, wire::ApiOf(id), out)) return;
+  if (timing_ == CommandTiming::kOnReceipt) {
+    Apply(f);
+    return;
+  }
+  const zem::wire::Payload payload = zem::wire::PadPayload(f.data, f.length);
+  inbox_.push_back(QueuedFrame{f.timestampUs, f.messageId, payload, f.length});
+}
+
+// The part of a frame that cannot wait for the tick: replies, and the parameter
+// store as the robot reads it back. True when nothing is left for the tick.
+bool ControllerCore::Answer(const Frame& f, int32_t apiId, Outbox* out) {
+  if (wire::IsParameterApi(apiId)) {
+    const int parameterId = wire::ParameterIdOf(apiId);
+    if (f.length == 0) {
+      HandleParameterRead(f, parameterId, out);
+      return true;
+    }
+    if (f.length >= wire::kValueFrameLength) {
+      const wire::ValueFrame v = wire::DecodeValueFrame(f.data, f.length);
+      robotParams_.Set(parameterId, ParameterValue{v.word, v.type});
+    }
+    return false;
+  }
+  switch (apiId) {
+    case api::kFirmwareVersion: HandleFirmwareRequest(f, out); return true;
+    case api::kFollower:
+      if (f.length >= wire::kPayloadLength) {
+        wire::Payload echo = wire::PadPayload(f.data, f.length);
+        if (busFaults_.corruptFollowerEcho) echo[echo.size() - 1] ^= 0xFF;
+        Reply(f.timestampUs, api::kFollower, echo.data(), static_cast<int>(echo.size()), out);
+      }
+      return false;
+    case api::kFactoryDefaults:
+      if (f.length >= wire::kValueFrameLength) {
+        robotParams_.RestoreDefaults();
+        // A set flag also makes the defaults the burned store.
+        if (wire::DecodeValueFrame(f.data, f.length).word != 0) burned_ = robotParams_;
+      }
+      return false;
+    case api::kBurnFlash:
+      if (wire::IsBurnFlashCommand(f.data, f.length)) burned_ = robotParams_;
+      return false;
+    default: return false;
+  }
+}
+
+void ControllerCore::Apply(const Frame& f) {
+  const uint32_t id = f.messageId & kArbitrationMask;
+  if (id == wire::kHeartbeatId) {
     HandleHeartbeat(f);
   } else {
-    HandleCommand(f, wire::ApiOf(id), out);
+    HandleCommand(f, wire::ApiOf(id));
   }
+}
+
+// Frames sent at one instant from different threads touch different state (the
+// heartbeat, the setpoints, the robot's own commands), so their order of
+// arrival within one time stamp does not change the outcome.
+void ControllerCore::ApplyQueuedBefore(uint64_t tickUs) {
+  if (inbox_.empty()) return;
+  std::stable_sort(inbox_.begin(), inbox_.end(), [](const QueuedFrame& a, const QueuedFrame& b) {
+    return a.timestampUs < b.timestampUs;
+  });
+  size_t applied = 0;
+  for (; applied < inbox_.size() && inbox_[applied].timestampUs < tickUs; ++applied) {
+    const QueuedFrame& q = inbox_[applied];
+    Apply(Frame{q.timestampUs, q.messageId, q.data.data(), q.length});
+  }
+  inbox_.erase(inbox_.begin(), inbox_.begin() + static_cast<std::ptrdiff_t>(applied));
 }
 
 void ControllerCore::OnDeviceFrame(const Frame& f) {
@@ -141,13 +208,13 @@ void ControllerCore::HandleHeartbeat(const Frame& f) {
   heartbeat_.timeUs = f.timestampUs;
 }
 
-void ControllerCore::HandleCommand(const Frame& f, int32_t apiId, Outbox* out) {
+void ControllerCore::HandleCommand(const Frame& f, int32_t apiId) {
   if (wire::IsSetpointSenderApi(apiId)) {
     HandleSetpoint(f, apiId);
     return;
   }
   if (wire::IsParameterApi(apiId)) {
-    HandleParameter(f, wire::ParameterIdOf(apiId), out);
+    HandleParameterWrite(f, wire::ParameterIdOf(apiId));
     return;
   }
   switch (apiId) {
@@ -160,12 +227,10 @@ void ControllerCore::HandleCommand(const Frame& f, int32_t apiId, Outbox* out) {
       return;
     case api::kBurnFlash:
       if (!wire::IsBurnFlashCommand(f.data, f.length)) break;
-      ++counts_.burnFlashes;
-      burned_ = params_;
+      ++counts_.burnFlashes;  // the burned store changed on receipt (Answer)
       return;
-    case api::kFollower: HandleFollower(f, out); return;
+    case api::kFollower: HandleFollower(f); return;
     case api::kFactoryDefaults: HandleFactoryDefaults(f); return;
-    case api::kFirmwareVersion: HandleFirmwareRequest(f, out); return;
     case api::kSetEncoderPosition:
     case api::kSetIAccum: HandleStateOverwrite(f, apiId); return;
     default: break;
@@ -197,7 +262,8 @@ void ControllerCore::HandlePeriodCommand(const Frame& f, int frameIndex) {
   ++counts_.periodCommands;
 }
 
-void ControllerCore::HandleFollower(const Frame& f, Outbox* out) {
+// The echo went out on receipt (Answer).
+void ControllerCore::HandleFollower(const Frame& f) {
   if (f.length < wire::kPayloadLength) {
     ++counts_.rejected;
     return;
@@ -213,9 +279,6 @@ void ControllerCore::HandleFollower(const Frame& f, Outbox* out) {
     following_.invert = command.Invert();
     following_.decodable = command.LeaderKind() == wire::kLeaderKindController;
   }
-  wire::Payload echo = wire::PadPayload(f.data, f.length);
-  if (busFaults_.corruptFollowerEcho) echo[echo.size() - 1] ^= 0xFF;
-  Reply(f.timestampUs, api::kFollower, echo.data(), static_cast<int>(echo.size()), out);
 }
 
 void ControllerCore::HandleFactoryDefaults(const Frame& f) {
@@ -224,9 +287,7 @@ void ControllerCore::HandleFactoryDefaults(const Frame& f) {
     return;
   }
   ++counts_.factoryDefaults;
-  params_.RestoreDefaults();
-  // A set flag also makes the defaults the burned store.
-  if (wire::DecodeValueFrame(f.data, f.length).word != 0) burned_ = params_;
+  params_.RestoreDefaults();  // and the burned store on receipt (Answer)
 }
 
 void ControllerCore::HandleFirmwareRequest(const Frame& f, Outbox* out) {
@@ -239,19 +300,19 @@ void ControllerCore::HandleFirmwareRequest(const Frame& f, Outbox* out) {
   Reply(f.timestampUs, api::kFirmwareVersion, reply.data(), static_cast<int>(reply.size()), out);
 }
 
-void ControllerCore::HandleParameter(const Frame& f, int parameterId, Outbox* out) {
-  const int32_t apiId = wire::ParameterApiId(parameterId);
-  if (f.length == 0) {
-    const std::optional<ParameterValue> value = params_.Get(parameterId);
-    if (!value) {
-      ++counts_.rejected;  // an unknown parameter: the request goes unanswered
-      return;
-    }
-    ++counts_.parameterReads;
-    const auto reply = wire::EncodeValueFrame(value->word, value->type);
-    Reply(f.timestampUs, apiId, reply.data(), static_cast<int>(reply.size()), out);
+void ControllerCore::HandleParameterRead(const Frame& f, int parameterId, Outbox* out) {
+  const std::optional<ParameterValue> value = robotParams_.Get(parameterId);
+  if (!value) {
+    ++counts_.rejected;  // an unknown parameter: the request goes unanswered
     return;
   }
+  ++counts_.parameterReads;
+  const auto reply = wire::EncodeValueFrame(value->word, value->type);
+  Reply(f.timestampUs, wire::ParameterApiId(parameterId), reply.data(),
+        static_cast<int>(reply.size()), out);
+}
+
+void ControllerCore::HandleParameterWrite(const Frame& f, int parameterId) {
   if (f.length < wire::kValueFrameLength) {
     ++counts_.rejected;
     return;
@@ -310,6 +371,7 @@ uint64_t ControllerCore::Advance(uint64_t nowUs, Outbox* out) {
   std::lock_guard<std::mutex> lock(mutex_);
   uint64_t ticks = 0;
   while (nextTickUs_ <= nowUs && ticks < kMaxCatchUpTicks) {
+    ApplyQueuedBefore(nextTickUs_);
     Tick(nextTickUs_, out);
     nextTickUs_ += kTickUs;
     ++ticks;
@@ -318,7 +380,45 @@ uint64_t ControllerCore::Advance(uint64_t nowUs, Outbox* out) {
   return nextTickUs_;
 }
 
+uint64_t ControllerCore::NextTickUs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return nextTickUs_;
+}
+
+bool ControllerCore::SetRotorState(double rotations, double rpm, uint64_t nowUs) {
+  if (!std::isfinite(rotations) || !std::isfinite(rpm)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingRotor_ = PendingRotor{true, nowUs, RotorInput{true, rotations, rpm}};
+  return true;
+}
+
+void ControllerCore::ReleaseRotorState(uint64_t nowUs) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingRotor_ = PendingRotor{true, nowUs, RotorInput{}};
+}
+
+// A caller at the instant of a tick may run before or after it (WPILib runs
+// threads due together in parallel); both see the tick before.
+double ControllerCore::MotorVoltageBefore(uint64_t nowUs) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lastTickUs_ >= nowUs ? voltsBeforeLastTick_ : motor_.appliedVolts;
+}
+
 void ControllerCore::Tick(uint64_t nowUs, Outbox* out) {
+  voltsBeforeLastTick_ = motor_.appliedVolts;
+  lastTickUs_ = nowUs;
+  if (pendingRotor_.pending && pendingRotor_.sinceUs < nowUs) {
+    // Given, the encoder reads the given rotations; back on the built-in model
+    // it counts on from where it reads.
+    if (!rotor_.given && pendingRotor_.input.given) {
+      position_ = 0.0;
+      lastMotorRotations_ = 0.0;
+      encoderTracking_ = true;
+    }
+    if (rotor_.given && !pendingRotor_.input.given) encoderTracking_ = false;
+    rotor_ = pendingRotor_.input;
+    pendingRotor_ = PendingRotor();
+  }
   DeliverDueReplies(nowUs, out);
   enabled_ = OutputsEnabled(nowUs);
   if (!enabled_) profile_ = Profile();  // a move resumes from where the mechanism is
@@ -424,12 +524,16 @@ double ControllerCore::ApplyLimitSwitches(double output) const {
 
 void ControllerCore::StepModel(double output, uint64_t nowUs) {
   const DcMotor motor = MotorOf(model_, params_.AsDouble(param::kMotorType, 1.0));
-  const Mechanism::Impl::MotorReport report =
-      mechanism_->Internals().Drive(motorSlot_, DriveOf(motor, output), nowUs);
-  motor_.currentA = report.result.currentA;
-  motor_.appliedVolts = report.result.appliedVolts;
-  motor_.velocityRpm = report.motorRpm;
-  TrackEncoder(report.motorRotations);
+  if (rotor_.given) {
+    StepGivenRotor(motor, output, nowUs);
+  } else {
+    const Mechanism::Impl::MotorReport report =
+        mechanism_->Internals().Drive(motorSlot_, DriveOf(motor, output), nowUs);
+    motor_.currentA = report.result.currentA;
+    motor_.appliedVolts = report.result.appliedVolts;
+    motor_.velocityRpm = report.motorRpm;
+    TrackEncoder(report.motorRotations);
+  }
   if (chopTicksLeft_ > 0) {
     --chopTicksLeft_;
   } else if (SecondaryLimitTripped()) {
@@ -442,6 +546,24 @@ void ControllerCore::StepModel(double output, uint64_t nowUs) {
   // What the battery delivers: the motor's power at the bus voltage.
   ReportBatteryCurrent(
       this, busVoltage_ > 0.0 ? motor_.appliedVolts * motor_.currentA / busVoltage_ : 0.0);
+}
+
+// The rotor moves as the caller's physics says: the motor's current follows
+// from the applied voltage and the given speed (and the current limit), and the
+// mechanism feels no torque from this motor.
+void ControllerCore::StepGivenRotor(const DcMotor& motor, double output, uint64_t nowUs) {
+  const MotorInput drive = DriveOf(motor, output);
+  MotorInput idle = drive;
+  idle.open = true;
+  mechanism_->Internals().Drive(motorSlot_, idle, nowUs);
+  const double speedRadPerS = rotor_.rpm * kTwoPi / kSecondsPerMinute;
+  MotorResult result;
+  MotorTorqueAt(1.0, &drive, 1, speedRadPerS, &result);
+  MotorResults(1.0, &drive, 1, speedRadPerS, &result);
+  motor_.currentA = result.currentA;
+  motor_.appliedVolts = result.appliedVolts;
+  motor_.velocityRpm = rotor_.rpm;
+  TrackEncoder(rotor_.rotations);
 }
 
 // With zero output (or outputs off) the idle mode decides: brake keeps the
@@ -561,6 +683,7 @@ SimState ControllerCore::State() const {
   s.velocity = VelocityUnits();
   s.position = position_;
   s.outputCurrent = std::fabs(motor_.currentA);
+  s.motorVoltage = motor_.appliedVolts;
   s.temperatureC = motor_.temperatureC;
   s.busVoltage = busVoltage_;
   s.iAccum = loop_.iAccum;
@@ -576,11 +699,12 @@ SimState ControllerCore::State() const {
 
 std::optional<ParameterValue> ControllerCore::GetParameter(int id) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return params_.Get(id);
+  return robotParams_.Get(id);
 }
 
 bool ControllerCore::SetParameter(int id, ParameterValue value) {
   std::lock_guard<std::mutex> lock(mutex_);
+  robotParams_.Set(id, value);
   return params_.Set(id, value);
 }
 
@@ -640,12 +764,14 @@ void ControllerCore::SetBusFaults(const BusFaults& faults) {
 void ControllerCore::PowerCycle() {
   std::lock_guard<std::mutex> lock(mutex_);
   params_ = burned_;
+  robotParams_ = burned_;
   ResetRuntimeState();
 }
 
 void ControllerCore::ResetRuntimeState() {
   const uint64_t nowUs = nextTickUs_ - kTickUs;
   pending_.clear();
+  inbox_.clear();
   heartbeat_ = Heartbeat();
   following_ = Following();
   setpoint_ = LastSetpoint();

@@ -3,6 +3,14 @@
 // state changes and outgoing frames. Every public member is thread-safe; the
 // frames to put on the bus are returned to the caller, who delivers them after
 // the lock is released (a delivery calls other devices' handlers).
+//
+// A robot frame is taken in two parts: the answer (a reply to a request, and
+// the parameter store as the robot sees it, so that a read after a write reads
+// the write) at once, on the sending thread; its effect on the control step
+// either at once too (kOnReceipt) or at the next tick, in the order of the
+// frames' time stamps (kAtNextTick: for platforms whose threads due at one
+// instant run in parallel, so that a tick at time t sees exactly the frames
+// sent before t).
 #pragma once
 
 #include <array>
@@ -39,8 +47,10 @@ class ControllerCore {
  public:
   static constexpr uint64_t kTickUs = 1000;
   static constexpr int kStatusFrameCount = 3;
+  enum class CommandTiming { kOnReceipt, kAtNextTick };
 
-  ControllerCore(int deviceNumber, const SimOptions& options);
+  ControllerCore(int deviceNumber, const SimOptions& options,
+                 CommandTiming timing = CommandTiming::kOnReceipt);
   ~ControllerCore();
   ControllerCore(const ControllerCore&) = delete;
   ControllerCore& operator=(const ControllerCore&) = delete;
@@ -56,6 +66,14 @@ class ControllerCore {
   uint64_t StartClock(uint64_t nowUs);
   // Runs every whole tick up to nowUs; returns the time of the next tick.
   uint64_t Advance(uint64_t nowUs, Outbox* out);
+  uint64_t NextTickUs() const;
+
+  // The rotor's state from the caller's own physics, from the first tick after
+  // nowUs on (see SimController::SetRotorState); false for a non-finite value.
+  bool SetRotorState(double rotations, double rpm, uint64_t nowUs);
+  void ReleaseRotorState(uint64_t nowUs);
+  // The volts across the motor as the last tick before nowUs left them.
+  double MotorVoltageBefore(uint64_t nowUs) const;
 
   SimState State() const;
   std::optional<ParameterValue> GetParameter(int id) const;
@@ -95,16 +113,36 @@ class ControllerCore {
     double target = 0.0;
     ProfilePoint point;
   };
+  struct QueuedFrame {
+    uint64_t timestampUs;
+    uint32_t messageId;
+    zem::wire::Payload data;
+    uint8_t length;
+  };
+  struct RotorInput {
+    bool given = false;
+    double rotations = 0.0;
+    double rpm = 0.0;
+  };
+  struct PendingRotor {
+    bool pending = false;
+    uint64_t sinceUs = 0;
+    RotorInput input;
+  };
 
   // Frame handling (lock held).
+  bool Answer(const Frame& f, int32_t apiId, Outbox* out);
+  void Apply(const Frame& f);
+  void ApplyQueuedBefore(uint64_t tickUs);
   void HandleHeartbeat(const Frame& f);
-  void HandleCommand(const Frame& f, int32_t apiId, Outbox* out);
+  void HandleCommand(const Frame& f, int32_t apiId);
   void HandleSetpoint(const Frame& f, int32_t apiId);
   void HandlePeriodCommand(const Frame& f, int frameIndex);
-  void HandleFollower(const Frame& f, Outbox* out);
+  void HandleFollower(const Frame& f);
   void HandleFactoryDefaults(const Frame& f);
   void HandleFirmwareRequest(const Frame& f, Outbox* out);
-  void HandleParameter(const Frame& f, int parameterId, Outbox* out);
+  void HandleParameterRead(const Frame& f, int parameterId, Outbox* out);
+  void HandleParameterWrite(const Frame& f, int parameterId);
   void HandleStateOverwrite(const Frame& f, int32_t apiId);
   void Reply(uint64_t timeUs, int32_t apiId, const uint8_t* data, int length, Outbox* out);
 
@@ -120,6 +158,7 @@ class ControllerCore {
   double Ramp(double target, int rateParameterId) const;
   double ApplyLimitSwitches(double output) const;
   void StepModel(double output, uint64_t nowUs);
+  void StepGivenRotor(const DcMotor& motor, double output, uint64_t nowUs);
   MotorInput DriveOf(const DcMotor& motor, double output);
   void TrackEncoder(double motorRotations);
   void UseMechanism(std::shared_ptr<Mechanism> mechanism);
@@ -135,6 +174,7 @@ class ControllerCore {
   void ResetRuntimeState();
 
   const int device_;
+  const CommandTiming timing_;
   mutable std::mutex mutex_;
   uint32_t firmwareVersion_;
   bool debugBuild_;
@@ -144,8 +184,11 @@ class ControllerCore {
   std::shared_ptr<Mechanism> ownLoad_;
   std::shared_ptr<Mechanism> mechanism_;
   int motorSlot_ = -1;
-  ParameterStore params_;
+  ParameterStore params_;  // what the control step runs with
+  ParameterStore
+      robotParams_;  // what requests are answered from: params_ and the writes not applied yet
   ParameterStore burned_;
+  std::vector<QueuedFrame> inbox_;  // kAtNextTick: received, not applied yet
   std::array<ClosedLoopQuantity, 7> quantities_{};
   BusFaults busFaults_;
   uint16_t injectedFaults_ = 0;
@@ -171,6 +214,10 @@ class ControllerCore {
   uint16_t stickyFaults_ = 0;
   bool enabled_ = false;
   CommandCounts counts_;
+  RotorInput rotor_;
+  PendingRotor pendingRotor_;
+  uint64_t lastTickUs_ = 0;
+  double voltsBeforeLastTick_ = 0.0;
 };
 
 }  // namespace tavrix::sim::detail

@@ -1,114 +1,63 @@
-// The public simulated controller: attaches its core to the bus and runs the
-// core's millisecond tick as a timed callback of the simulated clock, so that a
-// step runs it at its exact times in a fixed order, on the stepping thread, with
-// no thread of its own to wake each millisecond.
+// The public simulated controller: its core, attached to the process's one
+// simulation (the bus, the shared tick) and shown in the platform's tools.
 #include "tavrix/sim/SimController.h"
 
-#include <mutex>
-#include <set>
-
-#include "BusDispatch.h"
 #include "ControllerCore.h"
-#include "hal/HALBase.h"
-#include "hal/simulation/CanData.h"
-#include "hal/simulation/MockHooks.h"
-#include "hal/simulation/SimRecords.h"
+#include "Simulation.h"
+#include "port/SimPort.h"
 
 namespace tavrix::sim {
 
-struct SimController::Impl {
-  Impl(int deviceNumber, const SimOptions& options)
-      : core(std::make_shared<detail::ControllerCore>(deviceNumber, options)) {}
-
-  bool Attach();
-  void Detach();
-  static uint64_t OnTick(void* param, uint64_t nowUs);
-
-  std::shared_ptr<detail::ControllerCore> core;
-  mutable std::mutex lifecycleMutex;  // serialises Attach and Detach
-  bool attached = false;
-  int32_t tick = 0;  // the timed callback's handle
-};
-
 namespace {
 
-// Every simulated controller of the process, for ResetSimulation.
-struct Registry {
-  std::mutex mutex;
-  std::set<SimController*> controllers;
-};
-
-Registry& Controllers() {
-  static Registry* registry = new Registry;  // outlives static controllers at exit
-  return *registry;
+detail::ControllerCore::CommandTiming PlatformCommandTiming() {
+  return detail::port::CommandsApplyOnReceipt()
+             ? detail::ControllerCore::CommandTiming::kOnReceipt
+             : detail::ControllerCore::CommandTiming::kAtNextTick;
 }
 
 }  // namespace
 
-bool SimController::Impl::Attach() {
-  std::lock_guard<std::mutex> lock(lifecycleMutex);
-  const int device = core->DeviceNumber();
-  if (attached || device < 0 || device > kMaxDeviceNumber) return false;
-  if (!detail::AttachToBus(core)) return false;
-  int32_t status = 0;
-  const uint64_t firstTickUs = core->StartClock(HAL_GetFPGATime(&status));
-  tick = HALSIM_RegisterTimedCallback(firstTickUs, &Impl::OnTick, this);
-  attached = true;
-  return true;
-}
+struct SimController::Impl {
+  // The simulation (and with it the platform) first: on WPILib the HAL must be
+  // initialised before the device view and before any thread is started.
+  Impl(int deviceNumber, const SimOptions& options)
+      : simulation(detail::Simulation::Instance()),
+        core(std::make_shared<detail::ControllerCore>(deviceNumber, options,
+                                                      PlatformCommandTiming())),
+        view(deviceNumber) {}
 
-void SimController::Impl::Detach() {
-  std::lock_guard<std::mutex> lock(lifecycleMutex);
-  if (!attached) return;
-  detail::DetachFromBus(core.get());
-  HALSIM_CancelTimedCallback(tick);  // returns once no tick runs
-  tick = 0;
-  attached = false;
-}
-
-uint64_t SimController::Impl::OnTick(void* param, uint64_t nowUs) {
-  auto* impl = static_cast<Impl*>(param);
-  detail::Outbox out;
-  const uint64_t nextTickUs = impl->core->Advance(nowUs, &out);
-  detail::Deliver(out);
-  return nextTickUs;
-}
+  detail::Simulation& simulation;
+  std::shared_ptr<detail::ControllerCore> core;
+  detail::DeviceView view;
+};
 
 SimController::SimController(int deviceNumber, const SimOptions& options)
     : impl_(std::make_unique<Impl>(deviceNumber, options)) {
-  {
-    std::lock_guard<std::mutex> lock(Controllers().mutex);
-    Controllers().controllers.insert(this);
-  }
-  impl_->Attach();
+  Attach();
 }
 
-SimController::~SimController() {
-  {
-    std::lock_guard<std::mutex> lock(Controllers().mutex);
-    Controllers().controllers.erase(this);
-  }
-  impl_->Detach();
+SimController::~SimController() { Detach(); }
+
+bool SimController::Attach() {
+  const int device = impl_->core->DeviceNumber();
+  if (device < 0 || device > kMaxDeviceNumber) return false;
+  return impl_->simulation.Attach(impl_->core, &impl_->view);
 }
+
+void SimController::Detach() { impl_->simulation.Detach(impl_->core.get()); }
+
+bool SimController::IsAttached() const { return impl_->simulation.IsAttached(impl_->core.get()); }
 
 void ResetSimulation() {
-  {
-    // Held while detaching, so that no controller is destroyed meanwhile.
-    std::lock_guard<std::mutex> lock(Controllers().mutex);
-    for (SimController* controller : Controllers().controllers) controller->Detach();
-  }
-  HALSIM_ResetCanBusData();
-  halsim::ResetRecords();
+  detail::Simulation::Instance().DetachAll();
   SetBattery(BatteryModel{});
-  HALSIM_PauseTiming();
+  detail::port::ResetBusAndPause();
 }
 
-bool SimController::Attach() { return impl_->Attach(); }
-void SimController::Detach() { impl_->Detach(); }
-
-bool SimController::IsAttached() const {
-  std::lock_guard<std::mutex> lock(impl_->lifecycleMutex);
-  return impl_->attached;
+bool WaitForNotifierThreads(int count, double wallSeconds) {
+  detail::Simulation::Instance();  // the platform first (on WPILib: the HAL)
+  return detail::port::WaitForNotifierThreads(count, wallSeconds);
 }
 
 int SimController::GetDeviceNumber() const { return impl_->core->DeviceNumber(); }
@@ -119,6 +68,14 @@ double SimController::GetVelocity() const { return GetState().velocity; }
 double SimController::GetPosition() const { return GetState().position; }
 double SimController::GetOutputCurrent() const { return GetState().outputCurrent; }
 double SimController::GetTemperature() const { return GetState().temperatureC; }
+
+double SimController::GetMotorVoltage() const {
+  return impl_->core->MotorVoltageBefore(detail::port::NowUs());
+}
+bool SimController::SetRotorState(double rotations, double rpm) {
+  return impl_->core->SetRotorState(rotations, rpm, detail::port::NowUs());
+}
+void SimController::ReleaseRotorState() { impl_->core->ReleaseRotorState(detail::port::NowUs()); }
 
 std::optional<ParameterValue> SimController::GetParameter(int id) const {
   return impl_->core->GetParameter(id);

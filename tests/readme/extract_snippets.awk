@@ -1,9 +1,14 @@
 # Writes every C++ block of a Markdown file as a source file of its own and
-# prints one line per block for CMake:  <file> <kind> <name>...
+# prints one line per block for CMake:  <file> <kind> <platform> <name>...
 #
 # Which blocks are C++: a fenced block opened with ```cpp or ```c++, and an
 # indented block (4 spaces, after a blank line) whose first line is an
 # #include. Other blocks (shell commands, output) are left alone.
+#
+# <platform>: the build a block compiles in. A fenced block may name it after
+# the language (```cpp wpilib2026, ```cpp wpilib2019: the build against that
+# WPILib version); without a name, and for indented blocks, it is "standin"
+# (the normal build, on the WPILib stand-in).
 #
 # How a block becomes a file (kind):
 #   program   it has a main(): written as it stands;
@@ -53,7 +58,7 @@ function emit(   file, kind, i, body_start, text) {
   for (i = body_start; i <= nlines; i++) print lines[i] > file
   if (kind == "fragment") print "  return 0;\n}" > file
   close(file)
-  print file, kind, names
+  print file, kind, platform, names
   nlines = 0
 }
 
@@ -83,7 +88,9 @@ indented {
 }
 
 /^[ \t]*```/ {
-  fence = ($0 ~ /^[ \t]*```[ \t]*(cpp|c\+\+|C\+\+)[ \t]*$/) ? "cpp" : "other"
+  fence = ($0 ~ /^[ \t]*```[ \t]*(cpp|c\+\+|C\+\+)([ \t]+[A-Za-z0-9_-]+)?[ \t]*$/) ? "cpp" : "other"
+  platform = "standin"
+  if (fence == "cpp" && split($0, info, /[ \t`]+/) >= 3 && info[3] != "") platform = info[3]
   names = flush_paragraph_names(paragraph)
   nlines = 0
   next
@@ -92,6 +99,7 @@ indented {
 previous_blank && /^    [^ ]/ {
   indented = 1
   iscpp = $0 ~ /^    #include/
+  platform = "standin"
   names = flush_paragraph_names(paragraph)
   nlines = 0
   if (iscpp) { nlines = 1; lines[1] = substr($0, 5); first[1] = NR }

@@ -13,7 +13,8 @@ int main() {
   // Until both threads are in their loops (a bound, not a measurement).
   const bool running = bus.WaitFor(
       [](const realwpilib::Frames& sent) {
-        size_t beats = 0, setpoints = 0;
+        size_t beats = 0;
+        size_t setpoints = 0;
         for (const auto& f : realwpilib::DriverFrames(sent)) {
           beats += f.id == zem::wire::kHeartbeatId;
           setpoints +=

@@ -1,52 +1,25 @@
 // The libraries on the real simulation HAL, in real time, with a controller
 // that answers each request about 1 ms late. Content and order are asserted
 // exactly; times only within loose bounds.
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include <frc/PWM.h>
 #include <gtest/gtest.h>
-#include <mockdata/PWMData.h>
 
+#include "platform_sim.h"
+#include "realtime_fixture.h"
 #include "responder.h"
 #include "tavrix/CANTavrix.h"
-#include "tavrix/Tavrix.h"
 #include "wall_clock.h"
 
 namespace {
 
-namespace wire = zem::wire;
-using std::chrono::milliseconds;
-using Param = zem::CANTavrixLowLevel::ConfigParameter;
-using Status = zem::CANTavrixLowLevel::ParameterStatus;
-constexpr auto kMotor = zem::CANTavrixLowLevel::MotorType::kMotorKind1;
-constexpr auto kBound = tavrix_test::WallBound(milliseconds(3000));
-// Upper bounds of measured times, in ms.
-constexpr double kLongMs = 1000.0 * tavrix_test::kWallTimeFactor;
-
-class RealPlatformTest : public ::testing::Test {
- protected:
-  realwpilib::Responder& bus = realwpilib::Responder::Install();
-};
-
-bool IsHeartbeat(const realwpilib::SentFrame& f) { return f.id == wire::kHeartbeatId; }
-uint64_t Mask(const realwpilib::SentFrame& f) { return wire::DecodeHeartbeat(f.data.data(), 8); }
-float SetpointValue(const realwpilib::SentFrame& f) {
-  return wire::DecodeSetpoint(f.data.data(), f.size).value;
-}
-
-double MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
-}
-
-// Mean gap between consecutive frames, in ms.
-double MeanGapMs(const realwpilib::Frames& frames) {
-  if (frames.size() < 2) return 0.0;
-  const std::chrono::duration<double, std::milli> span = frames.back().at - frames.front().at;
-  return span.count() / static_cast<double>(frames.size() - 1);
-}
+using namespace realwpilib_test;
 
 TEST_F(RealPlatformTest, SweepThenHeartbeatsAndSetpointsInOrder) {
   zem::CANTavrix motor(1, kMotor);
@@ -55,7 +28,8 @@ TEST_F(RealPlatformTest, SweepThenHeartbeatsAndSetpointsInOrder) {
   const uint32_t setpointId = wire::ComposeId(1, wire::kSetpointApiIds[0]);
   ASSERT_TRUE(bus.WaitFor(
       [&](const realwpilib::Frames& sent) {
-        size_t beats = 0, halves = 0;
+        size_t beats = 0;
+        size_t halves = 0;
         for (const auto& f : sent) {
           beats += IsHeartbeat(f) && Mask(f) == 2u;
           halves += f.id == setpointId && f.size == 8 && SetpointValue(f) == 0.5f;
@@ -87,7 +61,8 @@ TEST_F(RealPlatformTest, SweepThenHeartbeatsAndSetpointsInOrder) {
 
   // Then only heartbeats (no device until it registered, device 1 from then
   // on) and device 1's setpoints (zero until Set, 0.5 from then on).
-  realwpilib::Frames beats, setpoints;
+  realwpilib::Frames beats;
+  realwpilib::Frames setpoints;
   for (; i < frames.size(); ++i) {
     const auto& f = frames[i];
     if (IsHeartbeat(f)) {
@@ -175,36 +150,75 @@ TEST_F(RealPlatformTest, FollowerCommandsSucceedOnTheirOwnEcho) {
   EXPECT_TRUE(commands[1].Invert());
 }
 
-void NoteLatch(const char*, void* param, const HAL_Value* value) {
-  if (value->data.v_boolean) *static_cast<bool*>(param) = true;
+TEST_F(RealPlatformTest, StatusReadsGiveTheNewestFrameAndItsAge) {
+  zem::CANTavrix motor(1, kMotor);
+  const uint32_t status0 = wire::ComposeId(1, wire::api::kStatus0);
+  using Frame = zem::CANTavrixLowLevel::PeriodicFrame;
+  constexpr double kOutputLsb = 1.0 / wire::kAppliedOutputScale;
+  EXPECT_EQ(motor.GetStatusFrameAgeMs(Frame::kStatus0), zem::CANTavrixLowLevel::kNoStatusFrame);
+
+  bus.Publish(status0, wire::EncodeStatus0(0.25, 0, 0, false), 8);
+  EXPECT_NEAR(motor.GetAppliedOutput(), 0.25, kOutputLsb);
+  EXPECT_LT(motor.GetStatusFrameAgeMs(Frame::kStatus0), kLongMs);
+
+  // Once the kept frame is older than the frame period a newer one is read.
+  constexpr auto kPastPeriod = milliseconds(2 * wire::kDefaultStatus0PeriodMs);
+  std::this_thread::sleep_for(kPastPeriod);
+  bus.Publish(status0, wire::EncodeStatus0(-0.5, 0, 0, false), 8);
+  EXPECT_NEAR(motor.GetAppliedOutput(), -0.5, kOutputLsb);
+
+  // Then silence: beyond the CAN timeout plus two periods the frame counts as
+  // missing, and its age tells how long the controller has been quiet.
+  constexpr auto kPastTimeout =
+      milliseconds(2 * (wire::kDefaultCanTimeoutMs + 2 * wire::kDefaultStatus0PeriodMs));
+  std::this_thread::sleep_for(kPastTimeout);
+  EXPECT_EQ(motor.GetAppliedOutput(), 0.0);
+  EXPECT_GE(motor.GetStatusFrameAgeMs(Frame::kStatus0), kPastTimeout.count());
 }
 
-TEST_F(RealPlatformTest, PwmControllerSetsItsChannel) {
-  constexpr int kChannel = 3;
-  bool latched = false;
-  const int32_t uid = HALSIM_RegisterPWMZeroLatchCallback(kChannel, &NoteLatch, &latched, false);
+TEST_F(RealPlatformTest, DestructionSendsOnlyThePlatformsStopMessages) {
+  constexpr int32_t kDevice = 1;
+  const uint32_t setpointId = wire::ComposeId(kDevice, wire::kSetpointApiIds[0]);
+  size_t before = 0;
+  std::set<uint32_t> expectedStops;
   {
-    zem::Tavrix pwm(kChannel);
-    EXPECT_TRUE(HALSIM_GetPWMInitialized(kChannel));
-    EXPECT_EQ(HALSIM_GetPWMSpeed(kChannel), 0.0);
-    EXPECT_EQ(HALSIM_GetPWMPeriodScale(kChannel), 0);  // every period, no skipped pulses
-    EXPECT_TRUE(latched);
-
-    frc::PWM reference(kChannel + 1);
-    reference.SetBounds(2.003, 1.55, 1.5, 1.46, 0.999);
-    std::vector<int32_t> expected(5), actual(5);
-    reference.GetRawBounds(&expected[0], &expected[1], &expected[2], &expected[3], &expected[4]);
-    pwm.GetRawBounds(&actual[0], &actual[1], &actual[2], &actual[3], &actual[4]);
-    EXPECT_EQ(actual, expected);
-
-    pwm.Set(0.5);
-    EXPECT_EQ(HALSIM_GetPWMSpeed(kChannel), 0.5);
-    pwm.SetInverted(true);
-    pwm.Set(0.5);
-    EXPECT_EQ(HALSIM_GetPWMSpeed(kChannel), -0.5);
+    zem::CANTavrix motor(kDevice, kMotor);
+    motor.Set(0.5);
+    motor.SetSmartCurrentLimit(30);
+    const realwpilib::Frames sent = bus.Sent();
+    before = sent.size();
+    // Every API id the object wrote through its CAN handle.
+    const realwpilib::Frames driver = realwpilib::DriverFrames(sent);
+    for (const auto& f : sent) {
+      const bool fromDriver = std::any_of(driver.begin(), driver.end(), [&](const auto& d) {
+        return d.at == f.at && d.id == f.id;
+      });
+      if (!fromDriver && wire::DeviceOf(f.id) == kDevice && wire::IsControllerId(f.id)) {
+        expectedStops.insert(realwpilib::PlatformStopId(kDevice, wire::ApiOf(f.id)));
+      }
+    }
   }
-  EXPECT_FALSE(HALSIM_GetPWMInitialized(kChannel));
-  HALSIM_CancelPWMZeroLatchCallback(kChannel, uid);
+  ASSERT_FALSE(expectedStops.empty());
+  // The device stays registered: its last setpoint keeps going out.
+  ASSERT_TRUE(bus.WaitFor(
+      [&](const realwpilib::Frames& sent) {
+        size_t halves = 0;
+        for (size_t i = before; i < sent.size(); ++i) {
+          halves += sent[i].id == setpointId && SetpointValue(sent[i]) == 0.5f;
+        }
+        return halves >= 3;
+      },
+      kBound));
+  const realwpilib::Frames sent = bus.Sent();
+  const realwpilib::Frames after(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end());
+  std::set<uint32_t> stops;
+  for (const auto& f : after) {
+    if (IsHeartbeat(f) || f.id == setpointId) continue;
+    EXPECT_EQ(f.size, 0) << std::hex << f.id;
+    EXPECT_EQ(f.periodMs, -1) << std::hex << f.id;
+    stops.insert(f.id);
+  }
+  EXPECT_EQ(stops, expectedStops);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 
 #include <hal/CAN.h>
 #include <hal/HALBase.h>
-#include <mockdata/CanData.h>
+
+#include "platform_sim.h"
 
 namespace realwpilib {
 
@@ -18,6 +19,9 @@ Responder& Responder::Install() {
 
 Responder::Responder() {
   HAL_Initialize(500, 0);
+  // Enabled, so the heartbeat carries the registered devices: WPILib 2026's
+  // simulation starts disabled (2019's HAL counts as enabled all along).
+  HALSIM_SetDriverStationEnabled(1);
   HALSIM_RegisterCanSendMessageCallback(&Responder::OnSend, this);
   HALSIM_RegisterCanReceiveMessageCallback(&Responder::OnReceive, this);
   m_thread = std::thread([this] { Run(); });
@@ -31,6 +35,18 @@ void Responder::HoldParameter(int32_t parameterId, uint32_t word) {
 void Responder::SetSilent(bool silent) {
   std::lock_guard<std::mutex> lock(m_lock);
   m_silent = silent;
+}
+
+void Responder::FailSends(int32_t status) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_sendStatus = status;
+}
+
+void Responder::Publish(uint32_t id, const wire::Payload& data, uint8_t size) {
+  int32_t status = 0;
+  const auto nowMs = static_cast<uint32_t>(HAL_GetFPGATime(&status) / 1000);
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_arrived[id] = Arrived{data, size, nowMs};
 }
 
 Frames Responder::Sent() const {
@@ -52,23 +68,26 @@ void Responder::OnSend(const char*, void* param, uint32_t messageId, const uint8
   if (data != nullptr) frame.data = wire::PadPayload(data, dataSize);
   frame.periodMs = periodMs;
   frame.at = std::chrono::steady_clock::now();
-  static_cast<Responder*>(param)->Record(frame);
-  *status = 0;
+  *status = static_cast<Responder*>(param)->Record(frame);
 }
 
-void Responder::Record(const SentFrame& frame) {
+int32_t Responder::Record(const SentFrame& frame) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
+    // A refused controller frame never reaches the bus.
+    if (m_sendStatus != 0 && wire::IsControllerId(frame.id)) return m_sendStatus;
     m_sent.push_back(frame);
     Reply reply{};
     if (!m_silent && Answer(frame, reply)) m_pending.push_back(reply);
   }
   m_changed.notify_all();
+  return 0;
 }
 
 // Called with the lock held. Parameter writes update the held value.
 bool Responder::Answer(const SentFrame& request, Reply& reply) {
-  if (!wire::IsControllerId(request.id)) return false;
+  // Stop messages (period -1) ask for nothing.
+  if (!wire::IsControllerId(request.id) || request.periodMs < 0) return false;
   const int32_t api = wire::ApiOf(request.id);
   reply.id = request.id;
   reply.due = request.at + kReplyDelay;
@@ -97,6 +116,8 @@ bool Responder::Answer(const SentFrame& request, Reply& reply) {
   return false;
 }
 
+// The HAL's callback type fixes the signature: messageId is only read here.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 void Responder::OnReceive(const char*, void* param, uint32_t* messageId, uint32_t messageIdMask,
                           uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
   auto* self = static_cast<Responder*>(param);

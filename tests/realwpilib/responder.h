@@ -35,8 +35,9 @@ class Responder {
   static constexpr uint32_t kFirmware = zem::wire::FirmwareVersion(1, 4, 0);
   static constexpr auto kReplyDelay = std::chrono::milliseconds(1);
 
-  // Initialises the HAL (its simulation data exist only from then on), then
-  // registers the send and receive callbacks and starts the answering thread.
+  // Initialises the HAL (its simulation data exist only from then on), enables
+  // the robot, registers the send and receive callbacks and starts the
+  // answering thread.
   // One per process, never destroyed: the HAL cannot cancel a callback that a
   // driver thread is running, and the driver's threads outlive any test body.
   static Responder& Install();
@@ -45,6 +46,12 @@ class Responder {
   void HoldParameter(int32_t parameterId, uint32_t word);
   // A silent bus: requests are recorded but never answered.
   void SetSilent(bool silent);
+  // Every controller frame sent from now on is refused with this status (0:
+  // none is); a refused frame is neither recorded nor answered.
+  void FailSends(int32_t status);
+  // A frame on id arrives now, as a controller's periodic frame does; the
+  // next read of id gets it.
+  void Publish(uint32_t id, const zem::wire::Payload& data, uint8_t size);
 
   Frames Sent() const;
   // Waits until done(frames sent so far) holds, at most bound; false if it never did.
@@ -69,7 +76,7 @@ class Responder {
                      uint8_t dataSize, int32_t periodMs, int32_t* status);
   static void OnReceive(const char* name, void* param, uint32_t* messageId, uint32_t messageIdMask,
                         uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status);
-  void Record(const SentFrame& frame);
+  int32_t Record(const SentFrame& frame);  // the send's status
   bool Answer(const SentFrame& request, Reply& reply);
   void Run();
 
@@ -80,6 +87,7 @@ class Responder {
   std::map<uint32_t, Arrived> m_arrived;  // per id, the newest reply not yet read
   std::map<int32_t, uint32_t> m_parameters;
   bool m_silent = false;
+  int32_t m_sendStatus = 0;
   std::thread m_thread;
 };
 

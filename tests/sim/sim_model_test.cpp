@@ -6,9 +6,11 @@
 #include <limits>
 
 #include "ClosedLoop.h"
+#include "ControllerCore.h"
 #include "MotorPhysics.h"
 #include "physics/MechanismImpl.h"
 #include "physics/Shaft.h"
+#include "tavrix/sim/ParameterIds.h"
 
 namespace {
 
@@ -217,6 +219,41 @@ TEST(SimMechanism, FactoriesRejectUnphysicalParameters) {
   DcMotor dc;
   dc.freeCurrentA = dc.stallCurrentA;
   EXPECT_FALSE(dc.IsValid());
+}
+
+// Where threads due at one instant run in parallel, a tick at t applies exactly
+// the frames stamped before t, whatever their arrival order; requests are still
+// answered on receipt, from the store as the robot wrote it.
+TEST(SimCommandTiming, AtNextTickAppliesFramesStampedBeforeTheTick) {
+  namespace wire = zem::wire;
+  ControllerCore core(3, SimOptions(), ControllerCore::CommandTiming::kAtNextTick);
+  core.StartClock(0);
+  Outbox out;
+  const auto robot = [&](uint64_t atUs, uint32_t id, const auto& payload, uint8_t length) {
+    core.OnRobotFrame(Frame{atUs, id, payload.data(), length}, &out);
+  };
+  const wire::Payload duty = wire::EncodeSetpoint(wire::Setpoint{0.5f, 0, 0});
+  const wire::Payload heartbeat = wire::EncodeHeartbeat(1ull << 3);
+  robot(1000, wire::ComposeId(3, wire::kSetpointApiIds[0]), duty, 8);  // at the tick's instant
+  robot(400, wire::kHeartbeatId, heartbeat, 8);  // arrives later, stamped earlier
+  const int kP = param::kP;
+  const auto write = wire::EncodeValueFrame(wire::FloatBits(0.25f), wire::type::kFloat32);
+  robot(1000, wire::ComposeId(3, wire::ParameterApiId(kP)), write, 5);
+  robot(1000, wire::ComposeId(3, wire::ParameterApiId(kP)), wire::Payload{}, 0);
+  ASSERT_EQ(out.size(), 1u);  // the read is answered at once, with the write
+  EXPECT_EQ(wire::DecodeValueFrame(out[0].data.data(), out[0].length).word, wire::FloatBits(0.25f));
+
+  core.Advance(1000, &out);
+  SimState s = core.State();
+  EXPECT_EQ(s.counts.heartbeats, 1u);
+  EXPECT_EQ(s.counts.setpoints, 0u);  // stamped at 1000: for the tick after
+  EXPECT_EQ(s.counts.parameterWrites, 0u);
+  EXPECT_EQ(s.appliedOutput, 0.0);
+  core.Advance(2000, &out);
+  s = core.State();
+  EXPECT_EQ(s.counts.setpoints, 1u);
+  EXPECT_EQ(s.counts.parameterWrites, 1u);
+  EXPECT_GT(s.appliedOutput, 0.4);
 }
 
 }  // namespace

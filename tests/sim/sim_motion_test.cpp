@@ -312,4 +312,57 @@ TEST_F(SimMotionTest, ControllersOnOneMechanismShareItsShaft) {
   EXPECT_NEAR(leader.GetVelocity(), 100.0 * 2.0 * 60.0 / (2 * M_PI), 1e-6);
 }
 
+// One's own physics model drives the rotor: the encoder and velocity read what
+// is given (through the factors), the current follows from the applied voltage
+// and the given speed, the built-in shaft stays put; released, the built-in
+// model moves on from where the encoder reads.
+TEST_F(SimMotionTest, GivenRotorStateReplacesTheMotionModelUntilReleased) {
+  SimController sim(kDevice);
+  ASSERT_TRUE(sim.SetParameter(param::kPositionConversionFactor,
+                               {wire::FloatBits(2.0f), wire::type::kFloat32}));
+  const double nan = std::nan("");
+  EXPECT_FALSE(sim.SetRotorState(nan, 0.0));
+  EXPECT_FALSE(sim.SetRotorState(1.0, INFINITY));
+  ASSERT_TRUE(sim.SetRotorState(2.5, 600.0));
+  SendSetpoint(kDevice, kDutyApi, 0.5f);
+  RunEnabled(20);
+
+  const tavrix::sim::SimState s = sim.GetState();
+  EXPECT_DOUBLE_EQ(s.position, 5.0);
+  EXPECT_DOUBLE_EQ(s.velocity, 600.0);
+  EXPECT_NEAR(s.motorVoltage, 0.5 * s.busVoltage, 1e-9);
+  EXPECT_NEAR(sim.GetMotorVoltage(), s.motorVoltage, 1e-6);  // steady: the tick before reads alike
+  const tavrix::sim::DcMotor m = tavrix::sim::DcMotor::Brushless();
+  const double backEmf = 600.0 * 2 * M_PI / 60.0 / m.RadPerSecPerVolt();
+  EXPECT_NEAR(s.outputCurrent, (s.motorVoltage - backEmf) / m.ResistanceOhm(), 1e-9);
+  EXPECT_EQ(sim.GetMechanism()->GetState().velocity, 0.0);
+
+  ASSERT_TRUE(sim.SetRotorState(3.0, -60.0));
+  EXPECT_FALSE(sim.SetRotorState(nan, nan));  // refused: the last good state stays
+  RunEnabled(1);
+  EXPECT_DOUBLE_EQ(sim.GetPosition(), 6.0);
+  EXPECT_DOUBLE_EQ(sim.GetVelocity(), -60.0);
+
+  sim.ReleaseRotorState();
+  RunEnabled(1);
+  EXPECT_NEAR(sim.GetPosition(), 6.0, 0.01);
+  RunEnabled(100);
+  EXPECT_GT(sim.GetPosition(), 6.5);
+  EXPECT_GT(sim.GetMechanism()->GetState().velocity, 0.0);
+}
+
+// The voltage read is the one the tick before the reading instant left: a
+// read at a tick's own instant does not depend on whether the tick ran first.
+TEST_F(SimMotionTest, MotorVoltageIsTheTickBeforeTheReadingInstant) {
+  SimController sim(kDevice);
+  ASSERT_TRUE(sim.SetBusVoltage(12.0));
+  SendHeartbeat(1ull << kDevice);
+  SendSetpoint(kDevice, kDutyApi, 0.25f);
+  StepMs(1);  // the tick at 1 ms applies 3 V; a read at 1 ms sees the tick before
+  EXPECT_EQ(sim.GetMotorVoltage(), 0.0);
+  EXPECT_DOUBLE_EQ(sim.GetState().motorVoltage, 3.0);
+  StepMs(1);
+  EXPECT_DOUBLE_EQ(sim.GetMotorVoltage(), 3.0);
+}
+
 }  // namespace

@@ -5,7 +5,11 @@
 #    (tools/ci/format-all.sh applies it);
 #  - clang-tidy with .clang-tidy: fails on any finding. It runs over the
 #    translation units of a configure-only clang build (compile_commands.json,
-#    benchmarks and fuzz targets on) and over our headers they include.
+#    benchmarks and fuzz targets on) and over our headers they include; the
+#    units that build only against the real WPILib (the adapters for it,
+#    tests/realwpilib, examples/robot) in a configure-only clang build against
+#    WPILib 2026, then 2019 (WPILIB2026_PREFIX, WPILIB_PREFIX as in
+#    extra-wpilib.sh; each installed first if missing).
 # Prints what it checked, the findings per check and its wall time.
 # Usage: extra-lint.sh <repo root>   (LINT_BUILD_DIR: build directory, default <repo root>/build-lint)
 set -euo pipefail
@@ -39,24 +43,66 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPI
   -DTAVRIX_BUILD_BENCH=ON -DTAVRIX_BUILD_FUZZ=ON >"$work/cmake.txt" ||
   { cat "$work/cmake.txt"; fail "configuring $build failed"; }
 # Translation units of ours that the database has; the rest need an installed
-# package (examples/consumer) or the real WPILib (tests/realwpilib).
-grep -o '"file": "[^"]*"' "$build/compile_commands.json" | sed 's/^"file": "//; s/"$//' |
-  sort -u >"$work/database.txt"
+# package (examples/consumer) or the real WPILib (the adapters' twins for it,
+# tests/realwpilib, examples/robot): see below.
+database_units() {
+  grep -o '"file": "[^"]*"' "$1/compile_commands.json" | sed 's/^"file": "//; s/"$//' | sort -u
+}
+database_units "$build" >"$work/database.txt"
 units=()
 skipped=()
 for file in "${files[@]}"; do
   case "$file" in *.c | *.cc | *.cpp) ;; *) continue ;; esac
   if grep -qxF "$root/$file" "$work/database.txt"; then units+=("$root/$file"); else skipped+=("$file"); fi
 done
-echo "lint: clang-tidy on ${#units[@]} translation units and the headers of ours they include" \
-  "($(clang-tidy --version | grep -o 'version [0-9.]*'))"
-[ ${#skipped[@]} -eq 0 ] || echo "lint: not in the compilation database, not tidied: ${skipped[*]}"
 
 # run-clang-tidy takes regular expressions: escape each path and anchor it.
-patterns=()
-for unit in "${units[@]}"; do patterns+=("^$(printf '%s' "$unit" | sed 's/[].[^$*+?(){}|\\]/\\&/g')\$"); done
+anchored() { printf '^%s$' "$(printf '%s' "$1" | sed 's/[].[^$*+?(){}|\\]/\\&/g')"; }
 tidy_status=0
-run-clang-tidy -p "$build" -j "$jobs" -quiet "${patterns[@]}" >"$work/tidy.txt" 2>&1 || tidy_status=$?
+# tidy <build dir> <units...>
+tidy() {
+  local db=$1 patterns=() unit
+  shift
+  for unit in "$@"; do patterns+=("$(anchored "$unit")"); done
+  run-clang-tidy -p "$db" -j "$jobs" -quiet "${patterns[@]}" >>"$work/tidy.txt" 2>&1 || tidy_status=$?
+}
+echo "lint: clang-tidy on ${#units[@]} translation units of the stand-in build and the headers of" \
+  "ours they include ($(clang-tidy --version | grep -o 'version [0-9.]*'))"
+tidy "$build" "${units[@]}"
+
+# The units that build only against the real WPILib, in a configure-only clang
+# build against each installed version (installed first if the cache lacks it,
+# as extra-wpilib.sh does; the shared scripts reuse an install).
+for spec in "2026|${WPILIB2026_SRC:-$root/../shared/wpilib2026}/build-wpilib2026.sh|${WPILIB2026_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}" \
+            "2019|${WPILIB_SRC:-$root/../shared/wpilib}/build-wpilib.sh|${WPILIB_PREFIX:-/var/cache/tavrix/wpilib-2019.4.1}"; do
+  [ ${#skipped[@]} -gt 0 ] || break
+  IFS='|' read -r version script prefix <<<"$spec"
+  if [ ! -f "$prefix/.complete" ]; then
+    [ -f "$script" ] || { echo "lint: no WPILib $version ($script not found)"; continue; }
+    JOBS=$jobs bash "$script" "$prefix" >"$work/wpilib$version.txt" 2>&1 ||
+      { tail -n 20 "$work/wpilib$version.txt"; fail "installing WPILib $version failed"; }
+  fi
+  real_build="$build-wpilib$version"
+  cmake -S "$root" -B "$real_build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTAVRIX_REAL_WPILIB=ON -Dwpilib_DIR="$prefix" >"$work/cmake$version.txt" ||
+    { cat "$work/cmake$version.txt"; fail "configuring $real_build failed"; }
+  database_units "$real_build" >"$work/database$version.txt"
+  real_units=()
+  remaining=()
+  for file in "${skipped[@]}"; do
+    if grep -qxF "$root/$file" "$work/database$version.txt"; then
+      real_units+=("$root/$file")
+    else
+      remaining+=("$file")
+    fi
+  done
+  skipped=("${remaining[@]}")
+  [ ${#real_units[@]} -gt 0 ] || continue
+  echo "lint: clang-tidy on ${#real_units[@]} translation units of the WPILib $version build"
+  tidy "$real_build" "${real_units[@]}"
+done
+[ ${#skipped[@]} -eq 0 ] || echo "lint: not in any compilation database, not tidied: ${skipped[*]}"
+
 # run-clang-tidy 14 always asks for colour: drop the escape codes before matching.
 # A header's finding shows once per unit that includes it, and under the path that
 # unit included it by (tests/driver/../../driver/...): fold the "dir/.." steps,

@@ -2,6 +2,8 @@
 // and WPILibPwm.h).
 #include "tavrix/adapter/WPILibDevice.h"
 
+#include <cmath>
+
 #include <frc/Errors.h>
 #include <hal/DriverStation.h>
 #include <hal/HAL.h>
@@ -109,10 +111,21 @@ void ReportError(const std::string& text) {
 PwmControllerBase::PwmControllerBase(const char* name, int channel)
     : PWMMotorController(name, channel) {}
 
+namespace {
+
+// 2026 keeps pulse bounds in whole microseconds and cuts the fraction off: a
+// millisecond width a hair below its microsecond would lose one.
+units::microsecond_t WholeMicroseconds(double ms) {
+  constexpr double kMicrosPerMilli = 1000.0;
+  return units::microsecond_t{std::round(ms * kMicrosPerMilli)};
+}
+
+}  // namespace
+
 void PwmControllerBase::StartPwm(const PulseBoundsMs& bounds, int32_t usageResource) {
-  using Ms = units::millisecond_t;
-  m_pwm.SetBounds(Ms{bounds.max}, Ms{bounds.deadbandMax}, Ms{bounds.center}, Ms{bounds.deadbandMin},
-                  Ms{bounds.min});
+  m_pwm.SetBounds(WholeMicroseconds(bounds.max), WholeMicroseconds(bounds.deadbandMax),
+                  WholeMicroseconds(bounds.center), WholeMicroseconds(bounds.deadbandMin),
+                  WholeMicroseconds(bounds.min));
   m_pwm.SetPeriodMultiplier(frc::PWM::kPeriodMultiplier_1X);
   m_pwm.SetSpeed(0.0);
   m_pwm.SetZeroLatch();

@@ -4,14 +4,31 @@
 // the simulated clock and sends its status frames. Tests and robot programs
 // put one or more of these on the bus to run robot code without hardware.
 //
+// Platforms: the project's WPILib stand-in, and WPILib 2026's simulation (the
+// HAL's CAN simulation callbacks; the first SimController initialises the HAL,
+// whose simulation callbacks need it; each controller is shown as the HAL
+// SimDevice "Tavrix[<device number>]").
+//
 // Threads: every call may be made from any thread; the controller's state has
 // a lock of its own. A controller answers a request on the robot's sending
 // thread, inside the send (a delayed reply goes out from its tick when the
-// simulated clock reaches it), so robot reads see the answer at once. The
-// tick is a timed callback of the simulated clock: paused, steps run it on
-// the stepping thread; in real time a platform thread does. Allocation:
-// construction and Attach (the timed callback), AttachMechanism. Failures: false or an empty
-// result, as stated per call; nothing throws.
+// simulated clock reaches it), so robot reads see the answer at once. One tick
+// every millisecond runs all attached controllers, in the order they were
+// attached (they share the battery): on the stand-in a timed callback of the
+// simulated clock (paused, steps run it on the stepping thread), on WPILib a
+// thread waiting on a HAL notifier (HALSIM_StepTiming moves it with the robot
+// program's notifiers). On WPILib, where threads due at one instant run in
+// parallel, a command takes effect at the first tick after it was sent, so
+// that a stepped run gives the same states every time (see also
+// WaitForNotifierThreads). For a stepped run, pause before the first
+// controller ticks: HALSIM_PauseTiming() and HALSIM_RestartTiming() (both work
+// before HAL_Initialize), so that the clock stands at 0, not at the varying
+// time since the HAL was initialised. Allocation: construction,
+// Attach, AttachMechanism, and each command received on WPILib (queued until
+// the tick). Failures: false or an empty result, as stated per call; nothing
+// throws. Exit (WPILib): once a controller attached, the simulation stops its
+// tick at exit and lets a paused clock run again, so that the threads waiting
+// on it (the driver's, the robot's) can end and the process exits.
 #pragma once
 
 #include <cstdint>
@@ -130,6 +147,7 @@ struct SimState {
   double outputCurrent = 0.0;  // amperes, magnitude
   double temperatureC = 0.0;
   double busVoltage = 0.0;
+  double motorVoltage = 0.0;  // volts across the motor (after current limiting)
   double iAccum = 0.0;
   uint16_t faults = 0;
   uint16_t stickyFaults = 0;
@@ -155,11 +173,9 @@ class SimController {
   SimController(const SimController&) = delete;
   SimController& operator=(const SimController&) = delete;
 
-  // Puts the controller on the bus and starts its 1 ms tick, a timed callback
-  // of the simulated clock (paused, steps run it on the stepping thread in a
-  // fixed order). False when the device number is outside 0..63, another
-  // simulated controller already has this number, or this one is attached
-  // already.
+  // Puts the controller on the bus and on the shared 1 ms tick. False when the
+  // device number is outside 0..63, another simulated controller already has
+  // this number, or this one is attached already.
   bool Attach();
   // Takes the controller off the bus and stops its tick; returns once no tick
   // runs. Its state is kept and it may be attached again.
@@ -173,6 +189,23 @@ class SimController {
   double GetPosition() const;
   double GetOutputCurrent() const;
   double GetTemperature() const;
+
+  // Coupling with one's own physics model (a WPILib DCMotorSim,
+  // SingleJointedArmSim, ...). GetMotorVoltage: the volts across the motor as
+  // of the last tick before now (0 with the windings open), to feed the model.
+  // SetRotorState: the motor shaft's position (rotations) and speed (rpm)
+  // from the model. From the first tick after the call on, the controller's
+  // motion model no longer moves the shaft: the encoder reads the given
+  // rotations through the position conversion factor (an encoder position the
+  // robot sets later offsets it), the velocity is the given speed through the
+  // velocity factor, and current and heating follow
+  // from the given speed and the applied voltage. Call it again each time the
+  // model steps. False (nothing changed) for a non-finite value.
+  // ReleaseRotorState: back to the built-in model (mechanism) from the next
+  // tick on; the encoder counts on from where it reads.
+  double GetMotorVoltage() const;
+  bool SetRotorState(double rotations, double rpm);
+  void ReleaseRotorState();
 
   // Parameter store. Get: empty for an id the controller does not know.
   // Set: false for an unknown id or a type code outside 0..3.
@@ -223,5 +256,20 @@ class SimController {
 // those, give each test its own process (gtest_discover_tests with ctest).
 // Call it from the test's thread, not from a simulated device's callback.
 void ResetSimulation();
+
+// For stepped runs on WPILib 2026, whose steps wait only for the notifiers
+// that exist when the step begins: returns true once at least `count` HAL
+// notifiers exist and each has its alarm set (its thread has done its first
+// round and waits, or is about to), false after wallSeconds of wall-clock
+// time. The notifiers of a program: the simulated controllers' tick 1 (once
+// one is attached), the driver 2 (from the first controller object on), a
+// frc::TimedRobot 1. Call it after starting the program's threads and before
+// the first step, and change what those threads read on their first round
+// (the driver-station enable) only after it, so that a stepped run comes out
+// the same every time: a thread that starts during a step starts at whatever
+// time the step has reached. On the stand-in, whose steps run new threads
+// first and one at a time, it returns true at once. Polls every millisecond;
+// allocates.
+bool WaitForNotifierThreads(int count, double wallSeconds = 1.0);
 
 }  // namespace tavrix::sim
