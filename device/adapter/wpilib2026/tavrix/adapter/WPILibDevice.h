@@ -9,13 +9,18 @@
 //   frc::MotorController (without PIDWrite; SetVoltage is new). As WPILib's
 //   own controllers, ours is a wpi::Sendable registered with the
 //   SendableRegistry: on a dashboard a "Motor Controller" whose "Value" reads
-//   Get() and, written, calls Set(); unregistered on destruction. PIDWrite
-//   stays a pure virtual, so the controller's interface is the same on both.
+//   Get() and, written, calls Set(); unregistered on destruction (by the
+//   last base destructor, so, as for WPILib's objects, destroy a controller
+//   on the thread that runs the dashboard updates). PIDWrite stays a pure
+//   virtual, so the controller's interface is the same on both.
 // - CanPort: the controller's CAN handle. 2026's frc::CAN throws
 //   frc::RuntimeError on a negative status (constructor, writes, reads); here
 //   each throw is reported as 2019 reports such a failure and becomes a false
 //   result. 2026 has no ReadPeriodicPacket: it is rebuilt on ReadPacketNew
-//   with 2019's rules, so status reads give the same frame and age.
+//   with 2019's rules, so status reads give the same frame and age. (2019's
+//   HAL keeps one frame per id for all its read kinds; here only the periodic
+//   reads keep one, which is the same as long as an API id is read one way
+//   only, as the device code does: status frames periodically, replies new.)
 // - ReportError: a text for the driver station. 2019's
 //   DriverStation::ReportError is gone; HAL_SendError, which 2026's
 //   FRC_ReportError ends in, is called as 2019 did, so the text printed (or
