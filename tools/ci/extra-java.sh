@@ -14,7 +14,8 @@ root=$(cd "${1:?usage: extra-java.sh <repo root>}" && pwd)
 jobs=${CI_JOBS:-2}
 src=${WPILIB_JAVA_SRC:-$root/../shared/wpilib2026-java}
 prefix=${WPILIB_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}
-build="$root/build-java"
+# The 2026 build directory of extra-wpilib.sh: one build serves both stages.
+build="$root/build-wpilib2026"
 
 [ -f "$src/build-wpilib2026-java.sh" ] || { echo "java: $src/build-wpilib2026-java.sh not found" >&2; exit 1; }
 start=$(date +%s)
