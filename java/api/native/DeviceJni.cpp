@@ -8,6 +8,12 @@
 // throws are caught in the device library's adapter).
 #include <jni.h>
 
+// javac -h writes the declarations at build time, so the definitions below are
+// checked against the Java side; a configure-only build (the linter) lacks them.
+#if __has_include("com_zemdyn_tavrix_TavrixJNI.h")
+#include "com_zemdyn_tavrix_TavrixJNI.h"  // IWYU pragma: keep
+#endif
+
 #include <array>
 #include <cmath>
 #include <memory>
@@ -17,7 +23,6 @@
 #include <units/voltage.h>
 
 #include "HandleTable.h"
-#include "com_zemdyn_tavrix_TavrixJNI.h"
 #include "tavrix/CANTavrix.h"
 #include "tavrix/Tavrix.h"
 #include "tavrix/Wire.h"
@@ -221,11 +226,11 @@ TAVRIX_JNI(jint, setPeriodicFramePeriod)(JNIEnv*, jclass, jint handle, jint fram
 }
 
 TAVRIX_JNI(jlong, getStatusFrameAgeMs)(JNIEnv*, jclass, jint handle, jint frame) {
-  return OnDevice(handle, static_cast<jlong>(CANTavrixLowLevel::kNoStatusFrame),
-                  [&](CANTavrix& device) {
-                    return static_cast<jlong>(device.GetStatusFrameAgeMs(
-                        static_cast<CANTavrixLowLevel::PeriodicFrame>(frame)));
-                  });
+  return OnDevice(
+      handle, static_cast<jlong>(CANTavrixLowLevel::kNoStatusFrame), [&](CANTavrix& device) {
+        return static_cast<jlong>(
+            device.GetStatusFrameAgeMs(static_cast<CANTavrixLowLevel::PeriodicFrame>(frame)));
+      });
 }
 
 TAVRIX_JNI(jint, setControlFramePeriodMs)(JNIEnv*, jclass, jint handle, jint periodMs) {
@@ -294,8 +299,8 @@ TAVRIX_JNI(void, pidWrite)(JNIEnv*, jclass, jint handle, jdouble output) {
 // Configuration
 // ---------------------------------------------------------------------------
 
-TAVRIX_JNI(jint, setSmartCurrentLimit)(JNIEnv*, jclass, jint handle, jint stall, jint free,
-                                       jint limitRpm) {
+TAVRIX_JNI(jint, setSmartCurrentLimit)
+(JNIEnv*, jclass, jint handle, jint stall, jint free, jint limitRpm) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.SetSmartCurrentLimit(static_cast<unsigned int>(stall),
                                             static_cast<unsigned int>(free),
@@ -309,8 +314,8 @@ TAVRIX_JNI(jint, setSmartCurrentLimit1)(JNIEnv*, jclass, jint handle, jint limit
   });
 }
 
-TAVRIX_JNI(jint, setSecondaryCurrentLimit)(JNIEnv*, jclass, jint handle, jdouble limit,
-                                           jint cycles) {
+TAVRIX_JNI(jint, setSecondaryCurrentLimit)
+(JNIEnv*, jclass, jint handle, jdouble limit, jint cycles) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.SetSecondaryCurrentLimit(limit, cycles));
   });
@@ -328,9 +333,8 @@ TAVRIX_JNI(jint, getIdleMode)(JNIEnv*, jclass, jint handle) {
 }
 
 TAVRIX_JNI(jint, enableVoltageCompensation)(JNIEnv*, jclass, jint handle, jdouble volts) {
-  return OnDevice(handle, kFailed, [&](CANTavrix& device) {
-    return Code(device.EnableVoltageCompensation(volts));
-  });
+  return OnDevice(handle, kFailed,
+                  [&](CANTavrix& device) { return Code(device.EnableVoltageCompensation(volts)); });
 }
 
 TAVRIX_JNI(jint, disableVoltageCompensation)(JNIEnv*, jclass, jint handle) {
@@ -339,9 +343,8 @@ TAVRIX_JNI(jint, disableVoltageCompensation)(JNIEnv*, jclass, jint handle) {
 }
 
 TAVRIX_JNI(jdouble, getVoltageCompensationNominalVoltage)(JNIEnv*, jclass, jint handle) {
-  return OnDevice(handle, 0.0, [](CANTavrix& device) {
-    return device.GetVoltageCompensationNominalVoltage();
-  });
+  return OnDevice(handle, 0.0,
+                  [](CANTavrix& device) { return device.GetVoltageCompensationNominalVoltage(); });
 }
 
 TAVRIX_JNI(jint, setOpenLoopRampRate)(JNIEnv*, jclass, jint handle, jdouble rate) {
@@ -370,8 +373,9 @@ TAVRIX_JNI(jint, follow)(JNIEnv*, jclass, jint handle, jint leaderHandle, jboole
   });
 }
 
-TAVRIX_JNI(jint, followExternal)(JNIEnv*, jclass, jint handle, jint leaderFrameId, jint leaderKind,
-                                 jint deviceId, jboolean invert) {
+TAVRIX_JNI(jint, followExternal)
+(JNIEnv*, jclass, jint handle, jint leaderFrameId, jint leaderKind, jint deviceId,
+ jboolean invert) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     const CANTavrix::ExternalFollower leader{static_cast<uint32_t>(leaderFrameId),
                                              static_cast<uint32_t>(leaderKind)};
@@ -388,9 +392,8 @@ TAVRIX_JNI(jintArray, followerTavrix)(JNIEnv* env, jclass) {
 }
 
 TAVRIX_JNI(jboolean, isFollower)(JNIEnv*, jclass, jint handle) {
-  return OnDevice(handle, false, [](CANTavrix& device) { return device.IsFollower(); })
-             ? JNI_TRUE
-             : JNI_FALSE;
+  return OnDevice(handle, false, [](CANTavrix& device) { return device.IsFollower(); }) ? JNI_TRUE
+                                                                                        : JNI_FALSE;
 }
 
 // ---------------------------------------------------------------------------
@@ -472,15 +475,13 @@ TAVRIX_JNI(jint, encoderSetPosition)(JNIEnv*, jclass, jint handle, jdouble posit
   });
 }
 
-TAVRIX_JNI(jint, encoderSetPositionConversionFactor)(JNIEnv*, jclass, jint handle,
-                                                     jdouble factor) {
+TAVRIX_JNI(jint, encoderSetPositionConversionFactor)(JNIEnv*, jclass, jint handle, jdouble factor) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.GetEncoder().SetPositionConversionFactor(factor));
   });
 }
 
-TAVRIX_JNI(jint, encoderSetVelocityConversionFactor)(JNIEnv*, jclass, jint handle,
-                                                     jdouble factor) {
+TAVRIX_JNI(jint, encoderSetVelocityConversionFactor)(JNIEnv*, jclass, jint handle, jdouble factor) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.GetEncoder().SetVelocityConversionFactor(factor));
   });
@@ -561,7 +562,8 @@ double GetPid(zem::CANPIDController& pid, PidSetting setting, int slot) {
     case PidSetting::kOutputMax: return pid.GetOutputMax(slot);
     case PidSetting::kSmartMotionMaxVelocity: return pid.GetSmartMotionMaxVelocity(slot);
     case PidSetting::kSmartMotionMaxAccel: return pid.GetSmartMotionMaxAccel(slot);
-    case PidSetting::kSmartMotionMinOutputVelocity: return pid.GetSmartMotionMinOutputVelocity(slot);
+    case PidSetting::kSmartMotionMinOutputVelocity:
+      return pid.GetSmartMotionMinOutputVelocity(slot);
     case PidSetting::kSmartMotionAllowedClosedLoopError:
       return pid.GetSmartMotionAllowedClosedLoopError(slot);
     case PidSetting::kSmartMotionAccelStrategy:
@@ -573,8 +575,8 @@ double GetPid(zem::CANPIDController& pid, PidSetting setting, int slot) {
 
 }  // namespace
 
-TAVRIX_JNI(jint, pidSetReference)(JNIEnv*, jclass, jint handle, jdouble value, jint controlType,
-                                  jint slot, jdouble arbFeedforward) {
+TAVRIX_JNI(jint, pidSetReference)
+(JNIEnv*, jclass, jint handle, jdouble value, jint controlType, jint slot, jdouble arbFeedforward) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.GetPIDController().SetReference(
         value, static_cast<zem::ControlType>(controlType), slot, arbFeedforward));
@@ -595,8 +597,8 @@ TAVRIX_JNI(jdouble, pidGet)(JNIEnv*, jclass, jint handle, jint setting, jint slo
   });
 }
 
-TAVRIX_JNI(jint, pidSetOutputRange)(JNIEnv*, jclass, jint handle, jdouble min, jdouble max,
-                                    jint slot) {
+TAVRIX_JNI(jint, pidSetOutputRange)
+(JNIEnv*, jclass, jint handle, jdouble min, jdouble max, jint slot) {
   return OnDevice(handle, kFailed, [&](CANTavrix& device) {
     return Code(device.GetPIDController().SetOutputRange(min, max, slot));
   });

@@ -19,8 +19,8 @@ namespace {
 
 std::string ConfigParameterEnumerators() {
   std::ostringstream out;
-#define TAVRIX_JAVA_ENUMERATOR(name, id, type, simDefault) \
-  out << "    /** Parameter " << static_cast<int>(id) << ", " #type ". */\n"       \
+#define TAVRIX_JAVA_ENUMERATOR(name, id, type, simDefault)                   \
+  out << "    /** Parameter " << static_cast<int>(id) << ", " #type ". */\n" \
       << "    " #name "(" << static_cast<int>(id) << ", ParameterType." #type "),\n";
   TAVRIX_EACH_PARAMETER(TAVRIX_JAVA_ENUMERATOR)
 #undef TAVRIX_JAVA_ENUMERATOR
