@@ -17,9 +17,10 @@ class ExternalPhysicsTest {
   private static final double kPeriod = 0.02;
 
   @Test
-  void theEncoderReadsTheExternalModel() {
+  void theEncoderReadsTheExternalModel() throws InterruptedException {
     Simulation.start();
     Simulation.enable(true);
+    Simulation.awaitDriver();
     DCMotor motorModel =
         new DCMotor(12.0, 2.6, 105.0, 1.8, Units.rotationsPerMinuteToRadiansPerSecond(5676), 1);
     DCMotorSim physics =

@@ -1,5 +1,6 @@
 package com.zemdyn.tavrix;
 
+import com.zemdyn.tavrix.sim.SimController;
 import edu.wpi.first.hal.HAL;
 import edu.wpi.first.wpilibj.simulation.DriverStationSim;
 import edu.wpi.first.wpilibj.simulation.SimHooks;
@@ -30,6 +31,29 @@ final class Simulation {
   static void stop() {
     enable(false);
     SimHooks.resumeTiming();
+  }
+
+  /**
+   * Waits until the driver runs: the first controller object of a process starts the driver's
+   * threads in the background, and a step taken before their notifiers exist moves without them
+   * (a first heartbeat would be missed). Steps until a heartbeat reaches a simulated controller,
+   * giving the starting threads real time between steps, within a loose real-time bound. Call once
+   * per process, enabled.
+   */
+  static void awaitDriver() throws InterruptedException {
+    final int device = 62;
+    try (SimController sim = new SimController(device);
+        CANTavrix motor = new CANTavrix(device, CANTavrixLowLevel.MotorType.kMotorKind1)) {
+      motor.stopMotor();
+      long deadline = System.nanoTime() + 10_000_000_000L;
+      while (!sim.getState().outputsEnabled) {
+        if (System.nanoTime() > deadline) {
+          throw new IllegalStateException("the driver's heartbeat never reached the controller");
+        }
+        step(0.025);
+        Thread.sleep(1);
+      }
+    }
   }
 
   /** Moves paused time; every notifier, the driver's and the controllers' tick included, runs. */
