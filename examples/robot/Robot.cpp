@@ -3,7 +3,7 @@
 
 #include <frc/smartdashboard/SmartDashboard.h>
 
-Robot::Robot() {
+Robot::Robot(const std::string& logPath) : m_log(logPath, m_logError) {
   m_arm.SetSmartCurrentLimit(40);
   m_armLoop.SetP(0.1, kPositionSlot);
   m_armLoop.SetOutputRange(-0.5, 0.5, kPositionSlot);
@@ -21,3 +21,21 @@ void Robot::TeleopPeriodic() {
 }
 
 void Robot::DisabledInit() { m_arm.StopMotor(); }
+
+// The controller's telemetry as its status frames report it, stamped with the
+// robot's clock (the simulated one in simulation).
+void Robot::RobotPeriodic() {
+  m_logOutput.Append(m_arm.GetAppliedOutput());
+  m_logVelocity.Append(m_armEncoder.GetVelocity());
+  m_logPosition.Append(m_armEncoder.GetPosition());
+  m_logCurrent.Append(m_arm.GetOutputCurrent());
+  // Once a second on disk, so that a program stopped from outside keeps its log.
+  if (++m_loopsSinceFlush >= kLoopsPerFlush) {
+    m_log.Flush();
+    m_loopsSinceFlush = 0;
+  }
+}
+
+void Robot::SimulationPeriodic() {
+  if (m_simulation) m_simulation->Update(GetPeriod());
+}

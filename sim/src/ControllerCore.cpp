@@ -26,6 +26,8 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr uint64_t kUsPerMs = 1000;
 // A follower stops driving when its leader's frames stop for this long.
 constexpr uint64_t kLeaderTimeoutUs = 100000;
+// Robot frames waiting for the next tick (kAtNextTick) at most; a tick takes a few.
+constexpr size_t kMaxQueuedFrames = 4096;
 // A real-time run that stalled longer than this skips the backlog instead of replaying it.
 constexpr uint64_t kMaxCatchUpTicks = 100;
 constexpr std::array<int32_t, ControllerCore::kStatusFrameCount> kDefaultPeriodsMs = {
@@ -120,6 +122,13 @@ void ControllerCore::OnRobotFrame(const Frame& f, Outbox* out) {
   if (timing_ == CommandTiming::kOnReceipt) {
     Apply(f);
     return;
+  }
+  // A robot that sends without time moving (paused, never stepped) must not
+  // grow the queue without end: the oldest frame then takes effect at once.
+  if (inbox_.size() >= kMaxQueuedFrames) {
+    const QueuedFrame& oldest = inbox_.front();
+    Apply(Frame{oldest.timestampUs, oldest.messageId, oldest.data.data(), oldest.length});
+    inbox_.erase(inbox_.begin());
   }
   const zem::wire::Payload payload = zem::wire::PadPayload(f.data, f.length);
   inbox_.push_back(QueuedFrame{f.timestampUs, f.messageId, payload, f.length});

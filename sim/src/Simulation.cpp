@@ -16,21 +16,25 @@ Simulation& Simulation::Instance() {
 
 bool Simulation::Attach(const std::shared_ptr<ControllerCore>& core, DeviceView* view) {
   std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
+  if (IsDeviceTaken(core->DeviceNumber())) return false;
+  // The clock first: a running tick may look at the newcomer as soon as it is
+  // listed. Every attached controller ticks each millisecond, so a running
+  // tick is never due later than a newcomer's first tick.
+  const uint64_t firstTickUs = core->StartClock(port::TickOrigin(port::NowUs()));
   bool first = false;
   {
     std::lock_guard<std::mutex> lock(entriesMutex_);
-    const bool taken = std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) {
-      return e.core->DeviceNumber() == core->DeviceNumber();
-    });
-    if (taken) return false;
     first = entries_.empty();
     entries_.push_back(Entry{core, view});
   }
-  // Every attached controller ticks each millisecond, so a running tick is
-  // never due later than a newcomer's first tick.
-  const uint64_t firstTickUs = core->StartClock(port::TickOrigin(port::NowUs()));
   if (first) port::StartTick(firstTickUs);
   return true;
+}
+
+bool Simulation::IsDeviceTaken(int device) const {
+  std::lock_guard<std::mutex> lock(entriesMutex_);
+  return std::any_of(entries_.begin(), entries_.end(),
+                     [device](const Entry& e) { return e.core->DeviceNumber() == device; });
 }
 
 void Simulation::Detach(const ControllerCore* core) {

@@ -42,6 +42,8 @@ class Simulation final : public PortClient {
 
   Simulation() = default;
   std::vector<Entry> Entries() const;
+  // Attaching and detaching happen under lifecycleMutex_ only, so this stays true until it unlocks.
+  bool IsDeviceTaken(int device) const;
   void DetachLocked(const ControllerCore* core);
   static void Deliver(const Outbox& out);
   static void Show(ControllerCore& core, DeviceView& view);

@@ -127,6 +127,10 @@ TEST_F(SimFaultsTest, AttachRules) {
   EXPECT_NE(status, 0);  // the earlier reply is gone
   SendEmpty(kDevice, api::kFirmwareVersion);
   EXPECT_FALSE(LastDelivered(kDevice, api::kFirmwareVersion));
+
+  EXPECT_TRUE(duplicate.Attach());  // the objects stay, and the tick starts again
+  RunEnabled(40);
+  EXPECT_TRUE(LastDelivered(kDevice, api::kStatus0));
 }
 
 TEST_F(SimFaultsTest, InvalidSettingsAreRefused) {

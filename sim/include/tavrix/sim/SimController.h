@@ -259,17 +259,15 @@ void ResetSimulation();
 
 // For stepped runs on WPILib 2026, whose steps wait only for the notifiers
 // that exist when the step begins: returns true once at least `count` HAL
-// notifiers exist and each has its alarm set (its thread has done its first
-// round and waits, or is about to), false after wallSeconds of wall-clock
-// time. The notifiers of a program: the simulated controllers' tick 1 (once
-// one is attached), the driver 2 (from the first controller object on), a
-// frc::TimedRobot 1. Call it after starting the program's threads and before
-// the first step, and change what those threads read on their first round
-// (the driver-station enable) only after it, so that a stepped run comes out
-// the same every time: a thread that starts during a step starts at whatever
-// time the step has reached. On the stand-in, whose steps run new threads
-// first and one at a time, it returns true at once. Polls every millisecond;
-// allocates.
+// notifiers have their alarm set (their threads have done their first round
+// and wait, or are about to), false after wallSeconds of wall-clock time. The notifiers of a
+// program: the simulated controllers' tick 1 (once one is attached), the driver 2 (from the first
+// controller object on), a frc::TimedRobot 1. Call it after starting the program's threads and
+// before the first step, and change what those threads read on their first round (the
+// driver-station enable) only after it, so that a stepped run comes out the same every time: a
+// thread that starts during a step starts at whatever time the step has reached. On the stand-in,
+// whose steps run new threads first and one at a time, it returns true at once. Polls every
+// millisecond; allocates.
 bool WaitForNotifierThreads(int count, double wallSeconds = 1.0);
 
 }  // namespace tavrix::sim

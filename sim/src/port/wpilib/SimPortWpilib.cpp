@@ -58,7 +58,9 @@ void OnSend(const char* /*name*/, void* /*param*/, uint32_t messageId, const uin
 }
 
 // A frame counts for the HAL only when a callback sets the size or the status;
-// ids nobody published are left alone for other simulated devices.
+// ids nobody published are left alone for other simulated devices. (The HAL's
+// callback type fixes the non-const id pointer.)
+// NOLINTNEXTLINE(readability-non-const-parameter)
 void OnReceive(const char* /*name*/, void* /*param*/, uint32_t* messageId, uint32_t messageIdMask,
                uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
   Mailbox& mailbox = TheMailbox();
@@ -212,22 +214,21 @@ void ResetBusAndPause() {
   HALSIM_PauseTiming();
 }
 
-// A notifier's alarm is set just before its thread waits: once every notifier
-// has one, every thread that owns one has done its first round.
+// A notifier's alarm is set just before its thread waits: once `count` have
+// one, as many threads have done their first round. (A notifier without an
+// alarm, such as WPILib's watchdog's, waits already.)
 bool WaitForNotifierThreads(int count, double wallSeconds) {
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                             std::chrono::duration<double>(wallSeconds));
   std::vector<HALSIM_NotifierInfo> infos;
   for (;;) {
-    infos.resize(static_cast<size_t>(HALSIM_GetNumNotifiers()) + 1);
+    infos.resize(static_cast<size_t>(std::max(HALSIM_GetNumNotifiers(), 0)) + 1);
     const int32_t found = HALSIM_GetNotifierInfo(infos.data(), static_cast<int32_t>(infos.size()));
-    const auto end = infos.begin() + std::min<std::ptrdiff_t>(found, std::ssize(infos));
-    const bool allSet = found >= count && static_cast<size_t>(found) < infos.size() &&
-                        std::all_of(infos.begin(), end, [](const HALSIM_NotifierInfo& n) {
-                          return n.waitTimeValid != 0;
-                        });
-    if (allSet) return true;
+    const auto end = infos.begin() + std::clamp<std::ptrdiff_t>(found, 0, std::ssize(infos));
+    const auto armed = std::count_if(
+        infos.begin(), end, [](const HALSIM_NotifierInfo& n) { return n.waitTimeValid != 0; });
+    if (armed >= count) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
