@@ -30,8 +30,10 @@ public class Robot extends TimedRobot {
   public static final int kHoldButton = 1;
   /** The position the hold button moves the arm to, in encoder units (motor rotations). */
   public static final double kHoldPosition = 50.0;
-  /** Motor rotations per arm rotation (simulation): the hold position is 45 degrees up. */
-  public static final double kArmGearing = 400.0;
+  /** Motor rotations per arm rotation (simulation). */
+  public static final double kArmGearing = 300.0;
+  /** Where the simulated arm starts: hanging straight down, where it rests (radians). */
+  public static final double kArmStartAngle = -Math.PI / 2;
 
   private static final int kPositionSlot = 0;
 
@@ -42,20 +44,20 @@ public class Robot extends TimedRobot {
   private final CANTavrix m_arm = new CANTavrix(kArmDevice, MotorType.kMotorKind1);
   private final CANPIDController m_armLoop = m_arm.getPIDController();
 
-  // The arm's physics in simulation: a 0.6 m, 3 kg arm from straight down to
-  // straight up, starting level. The motor is the simulated controller's
+  // The arm's physics in simulation: a 0.5 m, 2 kg arm between straight down
+  // and straight up, starting down. The motor is the simulated controller's
   // motor kind 1 (2.6 N m and 105 A at stall, 5676 rpm free, 1.8 A free).
   private final SingleJointedArmSim m_armPhysics =
       RobotBase.isSimulation()
           ? new SingleJointedArmSim(
               new DCMotor(12.0, 2.6, 105.0, 1.8, Units.rotationsPerMinuteToRadiansPerSecond(5676), 1),
               kArmGearing,
-              SingleJointedArmSim.estimateMOI(0.6, 3.0),
-              0.6,
-              -Math.PI / 2,
+              SingleJointedArmSim.estimateMOI(0.5, 2.0),
+              0.5,
+              kArmStartAngle,
               Math.PI / 2,
               true,
-              0.0)
+              kArmStartAngle)
           : null;
 
   /** Configures the arm controller and puts it on the dashboard. */
@@ -87,13 +89,15 @@ public class Robot extends TimedRobot {
   public void simulationPeriodic() {
     m_armPhysics.setInputVoltage(m_armSim.getMotorVoltage());
     m_armPhysics.update(getPeriod());
-    double motorRotations = m_armPhysics.getAngleRads() / (2 * Math.PI) * kArmGearing;
+    // The motor turns kArmGearing times the arm; its encoder counts from the start.
+    double motorRotations = (m_armPhysics.getAngleRads() - kArmStartAngle) / (2 * Math.PI) * kArmGearing;
     double motorRpm = Units.radiansPerSecondToRotationsPerMinute(m_armPhysics.getVelocityRadPerSec()) * kArmGearing;
     m_armSim.setRotorState(motorRotations, motorRpm);
   }
 
   /**
-   * The arm's angle in simulation (radians, 0 level, positive up).
+   * The arm's angle in simulation (radians, 0 level, positive up, {@link #kArmStartAngle} at
+   * start).
    *
    * @return the angle; 0 outside simulation
    */

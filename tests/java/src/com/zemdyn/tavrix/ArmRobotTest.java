@@ -32,7 +32,9 @@ class ArmRobotTest {
       Simulation.step(0.5);
       // Joystick axes travel as floats.
       assertEquals(0.4, robot.getArm().get(), 1e-6);
-      assertTrue(robot.getSimulatedArmAngle() > 0.05, "raised: " + robot.getSimulatedArmAngle());
+      assertTrue(
+          robot.getSimulatedArmAngle() > Robot.kArmStartAngle + 0.05,
+          "raised: " + robot.getSimulatedArmAngle());
 
       stick.setY(0.0);
       stick.setRawButton(Robot.kHoldButton, true);
@@ -40,7 +42,7 @@ class ArmRobotTest {
       Simulation.step(4.0);
       assertEquals(Robot.kHoldPosition, robot.getArm().getEncoder().getPosition(), 2.0);
       assertEquals(
-          Robot.kHoldPosition / Robot.kArmGearing * 2 * Math.PI,
+          Robot.kArmStartAngle + Robot.kHoldPosition / Robot.kArmGearing * 2 * Math.PI,
           robot.getSimulatedArmAngle(),
           0.02);
       assertEquals(
