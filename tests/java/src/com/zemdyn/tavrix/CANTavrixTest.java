@@ -9,6 +9,7 @@ import com.sun.management.ThreadMXBean;
 import com.zemdyn.tavrix.CANTavrixLowLevel.ConfigParameter;
 import com.zemdyn.tavrix.CANTavrixLowLevel.MotorType;
 import com.zemdyn.tavrix.CANTavrixLowLevel.ParameterStatus;
+import com.zemdyn.tavrix.sim.BusFaults;
 import com.zemdyn.tavrix.sim.Mechanism;
 import com.zemdyn.tavrix.sim.SimController;
 import com.zemdyn.tavrix.sim.SimErrorLog;
@@ -123,6 +124,30 @@ class CANTavrixTest {
       assertEquals(CANError.kFailed, motor.getPIDController().setP(1.0, 4));
       assertEquals(ParameterStatus.kTimeout, motor.getParameter(ConfigParameter.kP_0, (double[]) null));
       assertTrue(motor.getFirmwareString().startsWith("v1.5.0"), motor.getFirmwareString());
+    }
+  }
+
+  @Test
+  void faultsOfTheControllerComeBackAsResultsWithoutWaitingOnPausedTime() {
+    try (SimController sim = new SimController(10);
+        SimController leaderSim = new SimController(11);
+        CANTavrix motor = new CANTavrix(10, kMotor);
+        CANTavrix leader = new CANTavrix(11, kMotor)) {
+      assertEquals(CANTavrix.IdleMode.kIdleMode0, motor.getIdleMode());
+      BusFaults faults = new BusFaults();
+      faults.corruptFollowerEcho = true;
+      sim.setBusFaults(faults);
+      assertEquals(CANError.kFailed, motor.follow(leader));
+      // Silent: the waits end after the CAN timeout on the steady clock, though paused time stands.
+      faults.corruptFollowerEcho = false;
+      faults.silent = true;
+      sim.setBusFaults(faults);
+      assertEquals(CANError.kNoReply, motor.follow(leader));
+      assertEquals(CANTavrix.IdleMode.kIdleMode1, motor.getIdleMode());
+      assertEquals(0.0, motor.getEncoder().getPositionConversionFactor());
+      sim.setBusFaults(null);
+      assertEquals(CANError.kSuccess, motor.follow(leader));
+      assertTrue(leaderSim.isAttached());
     }
   }
 
