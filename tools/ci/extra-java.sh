@@ -4,8 +4,9 @@
 # complete install), builds the API, the Java robot example, the JUnit tests
 # and the set() benchmark against it, runs the tests (one JVM per test class;
 # ctest reads the JUnit launcher's exit code) and the benchmark's smoke run,
-# then installs the package and builds and runs a program against the
-# installed package only.
+# then installs the package and, against the installed package only, builds
+# and runs a check program (the JVM must end by itself, status 0) and the Java
+# arm robot of examples/robot-java in simulation.
 # Usage: extra-java.sh <repo root>
 #   WPILIB_JAVA_SRC  folder of build-wpilib2026-java.sh (default: <repo root>/../shared/wpilib2026-java)
 #   WPILIB_PREFIX    install cache (default: /var/cache/tavrix/wpilib-2026.2.2)
@@ -38,3 +39,16 @@ mkdir -p "$build/package-check/classes"
 javac --release 17 -d "$build/package-check/classes" -cp "$classpath" "$root/tests/java/package/PackageCheck.java"
 (cd "$build/package-check" && env -u LD_LIBRARY_PATH java -Djava.library.path="$install/lib:$prefix/lib" \
    -cp "classes:$classpath" PackageCheck)
+
+# The Java arm robot built out of tree against the installed package, then run
+# in simulation: a robot program runs until it is stopped, so it must start
+# and keep running.
+cmake -S "$root/examples/robot-java" -B "$build/package-check/robot" \
+  -DCMAKE_PREFIX_PATH="$install;$prefix" >/dev/null
+cmake --build "$build/package-check/robot" -j"$jobs"
+status=0
+(cd "$build/package-check" && env -u LD_LIBRARY_PATH timeout 5 java -Djava.library.path="$install/lib:$prefix/lib" \
+   -cp "robot/tavrix-robot-java.jar:$classpath" frc.robot.Main >robot.log 2>&1) || status=$?
+grep -q "Robot program startup complete" "$build/package-check/robot.log" && [ "$status" = 124 ] ||
+  { cat "$build/package-check/robot.log"; echo "java: the arm robot did not start and run (status $status)" >&2; exit 1; }
+echo "java: the tests passed, the installed package served a program and the arm robot"
