@@ -4,7 +4,6 @@
 // disagree with the C++ ones. Usage: tavrix-java-catalog <template> <output>.
 // In the template, a line holding only "@CONFIG_PARAMETERS@" becomes the
 // ConfigParameter enumerators; every other @NAME@ below becomes its value.
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
