@@ -24,16 +24,18 @@ bool Simulation::Attach(const std::shared_ptr<ControllerCore>& core, DeviceView*
   bool first = false;
   {
     std::lock_guard<std::mutex> lock(entriesMutex_);
-    first = entries_.empty();
-    entries_.push_back(Entry{core, view});
+    first = entries_->empty();
+    auto list = std::make_shared<EntryList>(*entries_);
+    list->push_back(Entry{core, view});
+    entries_ = std::move(list);
   }
   if (first) port::StartTick(firstTickUs);
   return true;
 }
 
 bool Simulation::IsDeviceTaken(int device) const {
-  std::lock_guard<std::mutex> lock(entriesMutex_);
-  return std::any_of(entries_.begin(), entries_.end(),
+  const std::shared_ptr<const EntryList> list = Entries();
+  return std::any_of(list->begin(), list->end(),
                      [device](const Entry& e) { return e.core->DeviceNumber() == device; });
 }
 
@@ -44,12 +46,13 @@ void Simulation::Detach(const ControllerCore* core) {
 
 void Simulation::DetachAll() {
   std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
-  for (const Entry& e : Entries()) DetachLocked(e.core.get());
+  const std::shared_ptr<const EntryList> list = Entries();
+  for (const Entry& e : *list) DetachLocked(e.core.get());
 }
 
 bool Simulation::IsAttached(const ControllerCore* core) const {
-  std::lock_guard<std::mutex> lock(entriesMutex_);
-  return std::any_of(entries_.begin(), entries_.end(),
+  const std::shared_ptr<const EntryList> list = Entries();
+  return std::any_of(list->begin(), list->end(),
                      [core](const Entry& e) { return e.core.get() == core; });
 }
 
@@ -57,11 +60,13 @@ void Simulation::DetachLocked(const ControllerCore* core) {
   bool last = false;
   {
     std::lock_guard<std::mutex> lock(entriesMutex_);
-    const auto found = std::find_if(entries_.begin(), entries_.end(),
+    auto list = std::make_shared<EntryList>(*entries_);
+    const auto found = std::find_if(list->begin(), list->end(),
                                     [core](const Entry& e) { return e.core.get() == core; });
-    if (found == entries_.end()) return;
-    entries_.erase(found);
-    last = entries_.empty();
+    if (found == list->end()) return;
+    list->erase(found);
+    last = list->empty();
+    entries_ = std::move(list);
   }
   port::ForgetDevice(core->DeviceNumber());
   if (last) port::StopTick();
@@ -71,13 +76,14 @@ void Simulation::DetachLocked(const ControllerCore* core) {
   }
 }
 
-std::vector<Simulation::Entry> Simulation::Entries() const {
+std::shared_ptr<const Simulation::EntryList> Simulation::Entries() const {
   std::lock_guard<std::mutex> lock(entriesMutex_);
   return entries_;
 }
 
 void Simulation::OnRobotFrame(const Frame& frame) {
-  for (const Entry& e : Entries()) {
+  const std::shared_ptr<const EntryList> list = Entries();
+  for (const Entry& e : *list) {
     Outbox out;
     e.core->OnRobotFrame(frame, &out);
     Deliver(out);
@@ -85,14 +91,16 @@ void Simulation::OnRobotFrame(const Frame& frame) {
 }
 
 void Simulation::OnDeviceFrame(const Frame& frame) {
-  for (const Entry& e : Entries()) e.core->OnDeviceFrame(frame);
+  const std::shared_ptr<const EntryList> list = Entries();
+  for (const Entry& e : *list) e.core->OnDeviceFrame(frame);
 }
 
 uint64_t Simulation::OnTick(uint64_t nowUs) {
   std::lock_guard<std::mutex> running(tickMutex_);
   tickThread_.store(std::this_thread::get_id());
   uint64_t nextUs = 0;
-  for (const Entry& e : Entries()) {
+  const std::shared_ptr<const EntryList> list = Entries();
+  for (const Entry& e : *list) {
     ControllerCore& core = *e.core;
     if (core.NextTickUs() <= nowUs) {
       if (const std::optional<double> volts = e.view->TakeBusVoltageSet()) {

@@ -41,7 +41,11 @@ class Simulation final : public PortClient {
   };
 
   Simulation() = default;
-  std::vector<Entry> Entries() const;
+  using EntryList = std::vector<Entry>;
+  // The list as it stands: readers hold it without a lock and without
+  // copying it (a frame or a tick allocates nothing); attach and detach put a
+  // new list in its place.
+  std::shared_ptr<const EntryList> Entries() const;
   // Attaching and detaching happen under lifecycleMutex_ only, so this stays true until it unlocks.
   bool IsDeviceTaken(int device) const;
   void DetachLocked(const ControllerCore* core);
@@ -50,7 +54,7 @@ class Simulation final : public PortClient {
 
   std::mutex lifecycleMutex_;  // serialises attaching and detaching (and the tick's start and stop)
   mutable std::mutex entriesMutex_;
-  std::vector<Entry> entries_;
+  std::shared_ptr<const EntryList> entries_ = std::make_shared<const EntryList>();
   std::mutex tickMutex_;  // held while a tick runs, so that Detach can wait for it
   std::atomic<std::thread::id> tickThread_{};
 };

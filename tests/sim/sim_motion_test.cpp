@@ -2,6 +2,7 @@
 // its ramp, current limit, closed loops and limit switches.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "sim_bus.h"
 #include "tavrix/sim/ParameterIds.h"
@@ -322,7 +323,7 @@ TEST_F(SimMotionTest, GivenRotorStateReplacesTheMotionModelUntilReleased) {
                                {wire::FloatBits(2.0f), wire::type::kFloat32}));
   const double nan = std::nan("");
   EXPECT_FALSE(sim.SetRotorState(nan, 0.0));
-  EXPECT_FALSE(sim.SetRotorState(1.0, INFINITY));
+  EXPECT_FALSE(sim.SetRotorState(1.0, std::numeric_limits<double>::infinity()));
   ASSERT_TRUE(sim.SetRotorState(2.5, 600.0));
   SendSetpoint(kDevice, kDutyApi, 0.5f);
   RunEnabled(20);

@@ -137,7 +137,7 @@ TEST(Sim2026, WpilibPhysicsModelDrivesTheRotor) {
   EXPECT_NEAR(motor.GetEncoder().GetPosition(), rotorRotations, 1e-3 * rotorRotations);
   EXPECT_LT(sim.GetOutputCurrent(), 10.0);                  // near free speed, little current
   EXPECT_EQ(sim.GetMechanism()->GetState().velocity, 0.0);  // the built-in shaft stood still
-  EXPECT_FALSE(sim.SetRotorState(NAN, 0.0));
+  EXPECT_FALSE(sim.SetRotorState(std::nan(""), 0.0));
 }
 
 std::string RunScenario() {
