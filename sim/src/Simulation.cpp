@@ -86,7 +86,7 @@ void Simulation::OnRobotFrame(const Frame& frame) {
   for (const Entry& e : *list) {
     Outbox out;
     e.core->OnRobotFrame(frame, &out);
-    Deliver(out);
+    Deliver(out, port::Visibility::kNow);
   }
 }
 
@@ -108,7 +108,7 @@ uint64_t Simulation::OnTick(uint64_t nowUs) {
       }
       Outbox out;
       core.Advance(nowUs, &out);
-      Deliver(out);
+      Deliver(out, port::Visibility::kAfterThisInstant);
       if (e.view->IsShown()) Show(core, *e.view);
     }
     const uint64_t due = core.NextTickUs();
@@ -118,8 +118,8 @@ uint64_t Simulation::OnTick(uint64_t nowUs) {
   return nextUs;
 }
 
-void Simulation::Deliver(const Outbox& out) {
-  for (const OutFrame& f : out) port::Publish(f);
+void Simulation::Deliver(const Outbox& out, port::Visibility visibility) {
+  for (const OutFrame& f : out) port::Publish(f, visibility);
 }
 
 void Simulation::Show(ControllerCore& core, DeviceView& view) {

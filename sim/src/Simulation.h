@@ -49,7 +49,7 @@ class Simulation final : public PortClient {
   // Attaching and detaching happen under lifecycleMutex_ only, so this stays true until it unlocks.
   bool IsDeviceTaken(int device) const;
   void DetachLocked(const ControllerCore* core);
-  static void Deliver(const Outbox& out);
+  static void Deliver(const Outbox& out, port::Visibility visibility);
   static void Show(ControllerCore& core, DeviceView& view);
 
   std::mutex lifecycleMutex_;  // serialises attaching and detaching (and the tick's start and stop)

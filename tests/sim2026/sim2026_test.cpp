@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <frc/simulation/DCMotorSim.h>
 #include <frc/simulation/SimDeviceSim.h>
 #include <frc/system/plant/DCMotor.h>
 #include <frc/system/plant/LinearSystemId.h>
 #include <gtest/gtest.h>
+#include <hal/CAN.h>
+#include <hal/simulation/CanData.h>
 #include <hal/simulation/DriverStationData.h>
 #include <hal/simulation/MockHooks.h>
 #include <units/angular_velocity.h>
@@ -134,10 +137,54 @@ TEST(Sim2026, WpilibPhysicsModelDrivesTheRotor) {
   EXPECT_NEAR(rotorRpm, 0.5 * m.freeSpeedRpm, 0.1 * m.freeSpeedRpm);
   EXPECT_EQ(sim.GetVelocity(), rotorRpm);
   EXPECT_EQ(sim.GetPosition(), rotorRotations);
+  // The status frame sent at this instant is readable just after it (a robot
+  // loop at the same instant reads the one before, whichever thread runs first).
+  const double statusBefore = motor.GetEncoder().GetPosition();
+  StepMs(1);
   EXPECT_NEAR(motor.GetEncoder().GetPosition(), rotorRotations, 1e-3 * rotorRotations);
+  EXPECT_LT(statusBefore, rotorRotations - 1.0);
   EXPECT_LT(sim.GetOutputCurrent(), 10.0);                  // near free speed, little current
   EXPECT_EQ(sim.GetMechanism()->GetState().velocity, 0.0);  // the built-in shaft stood still
   EXPECT_FALSE(sim.SetRotorState(std::nan(""), 0.0));
+}
+
+// Another simulated device on the same HAL: its receive callback runs after
+// ours on the same buffers, and ours leaves ids it holds nothing for alone.
+constexpr uint32_t kOtherDeviceId = 0x0A0B0C0Du;
+// NOLINTNEXTLINE(readability-non-const-parameter): the HAL's callback type
+void OtherDevice(const char* /*name*/, void* /*param*/, uint32_t* messageId,
+                 uint32_t /*messageIdMask*/, uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp,
+                 int32_t* status) {
+  if (*messageId != kOtherDeviceId) return;
+  data[0] = 0x5A;
+  *dataSize = 1;
+  *timeStamp = 7;
+  *status = 0;
+}
+
+TEST(Sim2026, OtherSimulatedDevicesKeepTheirIds) {
+  PauseAtZero();
+  SimController sim(kDevice);
+  HALSIM_RegisterCanReceiveMessageCallback(&OtherDevice, nullptr);
+  StepMs(20);  // status frames of ours sent, readable after their instant
+  StepMs(1);
+  const auto receive = [](uint32_t id, uint8_t* size) {
+    std::array<uint8_t, 8> data{};
+    uint32_t stampMs = 0;
+    int32_t status = 0;
+    HAL_CAN_ReceiveMessage(&id, 0x1FFFFFFF, data.data(), size, &stampMs, &status);
+    return std::make_pair(status, data[0]);
+  };
+  uint8_t size = 0;
+  const auto other = receive(kOtherDeviceId, &size);
+  EXPECT_EQ(other.first, 0);
+  EXPECT_EQ(other.second, 0x5A);
+  EXPECT_EQ(size, 1);
+  const auto ours = receive(zem::wire::ComposeId(kDevice, zem::wire::api::kStatus0), &size);
+  EXPECT_EQ(ours.first, 0);
+  EXPECT_EQ(size, 8);
+  // Read once, as from a queue: the next read finds nothing new until the next frame.
+  EXPECT_NE(receive(zem::wire::ComposeId(kDevice, zem::wire::api::kStatus0), &size).first, 0);
 }
 
 std::string RunScenario() {

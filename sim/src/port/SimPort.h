@@ -48,9 +48,16 @@ uint64_t NowUs();
 // The time a controller attached at nowUs counts its ticks from.
 uint64_t TickOrigin(uint64_t nowUs);
 
+// When a published frame may be read. kNow: a reply to a request, read right
+// after the request's send. kAfterThisInstant: what the tick sends (status
+// frames, delayed replies); where threads due at one instant run in parallel
+// (WPILib), a robot reading at the tick's instant then gets the earlier frame
+// whichever thread ran first.
+enum class Visibility { kNow, kAfterThisInstant };
+
 // A controller's frame (a reply or a status frame), stamped now. The client
-// sees it through OnDeviceFrame. Call with no controller lock held.
-void Publish(const OutFrame& frame);
+// sees it through OnDeviceFrame at once. Call with no controller lock held.
+void Publish(const OutFrame& frame, Visibility visibility);
 // Frames of this device not read yet are dropped (it leaves the bus).
 void ForgetDevice(int device);
 

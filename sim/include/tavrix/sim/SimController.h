@@ -23,12 +23,14 @@
 // WaitForNotifierThreads). For a stepped run, pause before the first
 // controller ticks: HALSIM_PauseTiming() and HALSIM_RestartTiming() (both work
 // before HAL_Initialize), so that the clock stands at 0, not at the varying
-// time since the HAL was initialised. Allocation: construction,
-// Attach, AttachMechanism, and each command received on WPILib (queued until
-// the tick). Failures: false or an empty result, as stated per call; nothing
-// throws. Exit (WPILib): once a controller attached, the simulation stops its
-// tick at exit and lets a paused clock run again, so that the threads waiting
-// on it (the driver's, the robot's) can end and the process exits.
+// time since the HAL was initialised. On WPILib a status frame sent by the
+// tick is readable just after its instant (a reply to a request at once).
+// Allocation: construction, Attach, AttachMechanism, and each command received
+// on WPILib (queued until the tick). Failures: false or an empty result, as
+// stated per call; nothing throws. Exit (WPILib): once a controller attached,
+// the simulation stops its tick at exit and lets a paused clock run again, so
+// that the threads waiting on it (the driver's, the robot's) can end and the
+// process exits.
 #pragma once
 
 #include <cstdint>
@@ -198,16 +200,17 @@ class SimController {
   // motion model no longer moves the shaft: the encoder reads the given
   // rotations through the position conversion factor (an encoder position the
   // robot sets later offsets it), the velocity is the given speed through the
-  // velocity factor, and current and heating follow
-  // from the given speed and the applied voltage. Call it again each time the
-  // model steps. False (nothing changed) for a non-finite value.
+  // velocity factor, and current and heating follow from the given speed and
+  // the applied voltage. Call it again each time the model steps. False
+  // (nothing changed) for a non-finite value.
   // ReleaseRotorState: back to the built-in model (mechanism) from the next
   // tick on; the encoder counts on from where it reads.
   double GetMotorVoltage() const;
   bool SetRotorState(double rotations, double rpm);
   void ReleaseRotorState();
 
-  // Parameter store. Get: empty for an id the controller does not know.
+  // Parameter store. Get: empty for an id the controller does not know; what
+  // the robot wrote last (on WPILib its control step takes it at the next tick).
   // Set: false for an unknown id or a type code outside 0..3.
   std::optional<ParameterValue> GetParameter(int id) const;
   bool SetParameter(int id, ParameterValue value);
@@ -260,14 +263,16 @@ void ResetSimulation();
 // For stepped runs on WPILib 2026, whose steps wait only for the notifiers
 // that exist when the step begins: returns true once at least `count` HAL
 // notifiers have their alarm set (their threads have done their first round
-// and wait, or are about to), false after wallSeconds of wall-clock time. The notifiers of a
-// program: the simulated controllers' tick 1 (once one is attached), the driver 2 (from the first
-// controller object on), a frc::TimedRobot 1. Call it after starting the program's threads and
-// before the first step, and change what those threads read on their first round (the
-// driver-station enable) only after it, so that a stepped run comes out the same every time: a
-// thread that starts during a step starts at whatever time the step has reached. On the stand-in,
-// whose steps run new threads first and one at a time, it returns true at once. Polls every
-// millisecond; allocates.
+// and wait, or are about to), false after wallSeconds of wall-clock time.
+// The notifiers of a program: the simulated controllers' tick 1 (once one is
+// attached), the driver 2 (from the first controller object on), a
+// frc::TimedRobot 1. Call it after starting the program's threads and before
+// the first step, and change what those threads read on their first round
+// (the driver-station enable) only after it, so that a stepped run comes out
+// the same every time: a thread that starts during a step starts at whatever
+// time the step has reached. On the stand-in, whose steps run new threads
+// first and one at a time, it returns true at once. Polls every millisecond;
+// allocates.
 bool WaitForNotifierThreads(int count, double wallSeconds = 1.0);
 
 }  // namespace tavrix::sim

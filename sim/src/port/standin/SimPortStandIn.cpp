@@ -53,7 +53,9 @@ uint64_t NowUs() {
 
 uint64_t TickOrigin(uint64_t nowUs) { return nowUs; }
 
-void Publish(const OutFrame& frame) {
+// The stand-in runs the threads of one instant one at a time, in a fixed order:
+// a frame is readable as soon as it is on the bus.
+void Publish(const OutFrame& frame, Visibility /*visibility*/) {
   HALSIM_DeliverCanMessage(frame.id, frame.data.data(), frame.length);
 }
 

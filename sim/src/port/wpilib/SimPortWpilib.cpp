@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -33,14 +34,28 @@ constexpr uint64_t kUsPerMs = 1000;
 
 PortClient* theClient = nullptr;  // set once in Connect, before the callbacks are registered
 
+// Per id the newest frame not read yet, and a tick's frame that becomes
+// readable only after the instant it was sent at.
 struct Mailbox {
   struct Held {
     zem::wire::Payload data;
     uint8_t length;
     uint32_t timestampMs;
   };
+  struct Slot {
+    std::optional<Held> unread;
+    std::optional<Held> upcoming;
+    uint64_t upcomingFromUs = 0;
+
+    void Promote(uint64_t nowUs) {
+      if (upcoming && nowUs >= upcomingFromUs) {
+        unread = upcoming;
+        upcoming.reset();
+      }
+    }
+  };
   std::mutex mutex;
-  std::unordered_map<uint32_t, Held> frames;  // by arbitration id
+  std::unordered_map<uint32_t, Slot> slots;  // by arbitration id
 };
 
 Mailbox& TheMailbox() {
@@ -63,15 +78,19 @@ void OnSend(const char* /*name*/, void* /*param*/, uint32_t messageId, const uin
 // NOLINTNEXTLINE(readability-non-const-parameter)
 void OnReceive(const char* /*name*/, void* /*param*/, uint32_t* messageId, uint32_t messageIdMask,
                uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
+  const uint64_t nowUs = NowUs();
   Mailbox& mailbox = TheMailbox();
   std::lock_guard<std::mutex> lock(mailbox.mutex);
-  const auto found = mailbox.frames.find(*messageId & messageIdMask & kArbitrationMask);
-  if (found == mailbox.frames.end()) return;
-  std::memcpy(data, found->second.data.data(), found->second.length);
-  *dataSize = found->second.length;
-  *timeStamp = found->second.timestampMs;
+  const auto found = mailbox.slots.find(*messageId & messageIdMask & kArbitrationMask);
+  if (found == mailbox.slots.end()) return;
+  Mailbox::Slot& slot = found->second;
+  slot.Promote(nowUs);
+  if (!slot.unread) return;
+  std::memcpy(data, slot.unread->data.data(), slot.unread->length);
+  *dataSize = slot.unread->length;
+  *timeStamp = slot.unread->timestampMs;
   *status = 0;
-  mailbox.frames.erase(found);  // each frame is read once, as from a receive queue
+  slot.unread.reset();  // each frame is read once, as from a receive queue
 }
 
 // The tick's thread and notifier: created at the first StartTick (after
@@ -181,13 +200,20 @@ uint64_t NowUs() {
 // from run to run; ticks on whole milliseconds do not inherit it.
 uint64_t TickOrigin(uint64_t nowUs) { return nowUs - nowUs % kUsPerMs; }
 
-void Publish(const OutFrame& frame) {
+void Publish(const OutFrame& frame, Visibility visibility) {
   const uint64_t nowUs = NowUs();
   {
     Mailbox& mailbox = TheMailbox();
     std::lock_guard<std::mutex> lock(mailbox.mutex);
-    mailbox.frames[frame.id & kArbitrationMask] =
-        Mailbox::Held{frame.data, frame.length, static_cast<uint32_t>(nowUs / kUsPerMs)};
+    Mailbox::Slot& slot = mailbox.slots[frame.id & kArbitrationMask];
+    const Mailbox::Held held{frame.data, frame.length, static_cast<uint32_t>(nowUs / kUsPerMs)};
+    slot.Promote(nowUs);
+    if (visibility == Visibility::kNow) {
+      slot.unread = held;
+    } else {
+      slot.upcoming = held;
+      slot.upcomingFromUs = nowUs + 1;
+    }
   }
   theClient->OnDeviceFrame(Frame{nowUs, frame.id, frame.data.data(), frame.length});
 }
@@ -195,10 +221,10 @@ void Publish(const OutFrame& frame) {
 void ForgetDevice(int device) {
   Mailbox& mailbox = TheMailbox();
   std::lock_guard<std::mutex> lock(mailbox.mutex);
-  for (auto it = mailbox.frames.begin(); it != mailbox.frames.end();) {
+  for (auto it = mailbox.slots.begin(); it != mailbox.slots.end();) {
     const bool ours =
         zem::wire::IsControllerId(it->first) && zem::wire::DeviceOf(it->first) == device;
-    it = ours ? mailbox.frames.erase(it) : std::next(it);
+    it = ours ? mailbox.slots.erase(it) : std::next(it);
   }
 }
 
@@ -209,7 +235,7 @@ void ResetBusAndPause() {
   {
     Mailbox& mailbox = TheMailbox();
     std::lock_guard<std::mutex> lock(mailbox.mutex);
-    mailbox.frames.clear();
+    mailbox.slots.clear();
   }
   HALSIM_PauseTiming();
 }
