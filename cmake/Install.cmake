@@ -91,6 +91,16 @@ else()
   set(TAVRIX_HAS_JAR FALSE)
 endif()
 
+# The Java object API (java/api, WPILib 2026 with its Java side): its jar is
+# installed by java/api; the package names it in Tavrix_JAVA_JAR, and its native
+# libraries sit in the library folder, Tavrix_JAVA_LIBRARY_PATH.
+set(TAVRIX_JAVA_JAR_INSTALL_PATH ${CMAKE_INSTALL_DATADIR}/java/tavrix-java.jar)
+if(TAVRIX_JAVA_API)
+  set(TAVRIX_HAS_JAVA_API TRUE)
+else()
+  set(TAVRIX_HAS_JAVA_API FALSE)
+endif()
+
 install(EXPORT TavrixTargets
   NAMESPACE Tavrix::
   FILE TavrixTargets.cmake
@@ -107,7 +117,7 @@ endif()
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/TavrixConfig.cmake.in
   ${CMAKE_CURRENT_BINARY_DIR}/TavrixConfig.cmake
   INSTALL_DESTINATION ${TAVRIX_INSTALL_CMAKEDIR}
-  PATH_VARS TAVRIX_JAR_INSTALL_PATH TAVRIX_LIBDIR_INSTALL_PATH)
+  PATH_VARS TAVRIX_JAR_INSTALL_PATH TAVRIX_LIBDIR_INSTALL_PATH TAVRIX_JAVA_JAR_INSTALL_PATH)
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/TavrixConfigVersion.cmake
   VERSION ${PROJECT_VERSION}
   COMPATIBILITY SameMajorVersion)

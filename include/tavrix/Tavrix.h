@@ -9,12 +9,21 @@
 // own, so its thread rules are the platform controller's.
 #pragma once
 
+#include <cstdint>
+
 #include "tavrix/adapter/WPILibPwm.h"
 
 namespace zem {
 
 class Tavrix : public adapter::PwmControllerBase {
  public:
+  // Pulse widths in milliseconds. The deadband is asymmetric around the
+  // centre and the ends lie just beyond 2.0 and 1.0 ms, as the controller
+  // measures them. Public for the Java class, which sets them on its own PWM.
+  static constexpr adapter::PulseBoundsMs kPulseBounds{2.003, 1.55, 1.5, 1.46, 0.999};
+  // Usage-reporting resource number of the PWM-driven controller.
+  static constexpr int32_t kPwmUsageResource = 82;
+
   // channel: the robot controller's PWM output the controller is wired to.
   explicit Tavrix(int channel);
   ~Tavrix() override = default;

@@ -17,6 +17,14 @@ for cmd in "${!want[@]}"; do command -v "$cmd" >/dev/null 2>&1 || missing+=("${w
 # GoogleTest's sources, for the cross build for the ARM controller.
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
 [ -f /usr/include/benchmark/benchmark.h ] || missing+=(libbenchmark-dev)
+# WPILib 2026's Java side takes its third-party jars from Debian; the Java object
+# API's tests run on JUnit 5 (extra-java.sh).
+declare -A jars=(
+  [jackson-core]=libjackson2-core-java [jackson-databind]=libjackson2-databind-java
+  [jackson-annotations]=libjackson2-annotations-java [ejml-core]=libejml-java
+  [junit-platform-console-standalone]=junit5
+)
+for jar in "${!jars[@]}"; do [ -f "/usr/share/java/$jar.jar" ] || missing+=("${jars[$jar]}"); done
 ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || missing+=(libclang-rt-dev)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

@@ -8,6 +8,6 @@ set -euo pipefail
 root=$(cd "${1:?usage: own-sources.sh <repo root>}" && pwd)
 cd "$root"
 git ls-files --cached --others --exclude-standard -- \
-  bench device driver examples fuzz include platform sim tests tools |
+  bench device driver examples fuzz include java platform sim tests tools |
   grep -E '\.(c|cc|cpp|h|hpp)$' | sort -u |
   while read -r file; do [ -f "$file" ] && echo "$file"; done
