@@ -9,12 +9,12 @@
 # arm robot of examples/robot-java in simulation.
 # Usage: extra-java.sh <repo root>
 #   WPILIB_JAVA_SRC  folder of build-wpilib2026-java.sh (default: <repo root>/../shared/wpilib2026-java)
-#   WPILIB_PREFIX    install cache (default: /var/cache/tavrix/wpilib-2026.2.2)
+#   WPILIB2026_PREFIX  install cache, as in extra-wpilib.sh (default: /var/cache/tavrix/wpilib-2026.2.2)
 set -euo pipefail
 root=$(cd "${1:?usage: extra-java.sh <repo root>}" && pwd)
 jobs=${CI_JOBS:-2}
 src=${WPILIB_JAVA_SRC:-$root/../shared/wpilib2026-java}
-prefix=${WPILIB_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}
+prefix=${WPILIB2026_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}
 # The 2026 build directory of extra-wpilib.sh: one build serves both stages.
 build="$root/build-wpilib2026"
 
