@@ -73,10 +73,10 @@ tidy "$build" "${units[@]}"
 # The units that build only against the real WPILib, in a configure-only clang
 # build against each installed version (installed first if the cache lacks it,
 # as extra-wpilib.sh does; the shared scripts reuse an install).
-for spec in "2026|${WPILIB2026_SRC:-$root/../shared/wpilib2026}/build-wpilib2026.sh|${WPILIB2026_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}" \
+for platform in "2026|${WPILIB2026_SRC:-$root/../shared/wpilib2026}/build-wpilib2026.sh|${WPILIB2026_PREFIX:-/var/cache/tavrix/wpilib-2026.2.2}" \
             "2019|${WPILIB_SRC:-$root/../shared/wpilib}/build-wpilib.sh|${WPILIB_PREFIX:-/var/cache/tavrix/wpilib-2019.4.1}"; do
   [ ${#skipped[@]} -gt 0 ] || break
-  IFS='|' read -r version script prefix <<<"$spec"
+  IFS='|' read -r version script prefix <<<"$platform"
   if [ ! -f "$prefix/.complete" ]; then
     [ -f "$script" ] || { echo "lint: no WPILib $version ($script not found)"; continue; }
     JOBS=$jobs bash "$script" "$prefix" >"$work/wpilib$version.txt" 2>&1 ||
